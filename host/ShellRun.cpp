@@ -1,0 +1,8 @@
+#include "shell.h"
+
+#include <stdlib.h>
+
+int ShellRun(const char *command)
+{
+  return system(command);
+}

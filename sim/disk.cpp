@@ -1,0 +1,188 @@
+#include "disk.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsWithin(const std::string &path, const std::string &point)
+{
+  if(point == "/") return true;
+  return path.compare(0, point.size(), point) == 0 &&
+         (path.size() == point.size() || path[point.size()] == '/');
+}
+
+bool IsSymlink(const std::string &host)
+{
+  struct stat st;
+  return ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
+Disk::Disk(std::string host_root) : host_root_(std::move(host_root))
+{
+  fs::create_directories(host_root_ + kHddMount);
+  fs::create_directories(host_root_ + "/dev/pts");
+  fs::create_directories(host_root_ + "/proc");
+  mounts_.push_back(MountEntry{"/", host_root_, "rootfs", "rootfs", "rw"});
+}
+
+bool Disk::Normalize(const std::string &path, std::string *out)
+{
+  if(path.size() > kMaxPathLength) return false;
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while(i <= path.size())
+  {
+    size_t j = path.find('/', i);
+    if(j == std::string::npos) j = path.size();
+    std::string part = path.substr(i, j - i);
+    i = j + 1;
+    if(part.empty() || part == ".") continue;
+    if(part.size() > kMaxNameLength) return false;
+    if(part == "..")
+    {
+      if(!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string result;
+  for(const std::string &p : parts) result += "/" + p;
+  *out = result.empty() ? "/" : result;
+  return true;
+}
+
+bool Disk::Absolute(const std::string &path, const std::string &cwd, std::string *out)
+{
+  if(!path.empty() && path[0] == '/') return Normalize(path, out);
+  return Normalize(cwd + "/" + path, out);
+}
+
+bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host) const
+{
+  std::string abs;
+  if(!Absolute(path, cwd, &abs)) return false;
+
+  // The deepest mount point that contains the path; of mounts stacked on the
+  // same point the last one is on top.
+  const MountEntry *best = &mounts_.front();
+  for(const MountEntry &m : mounts_)
+    if(IsWithin(abs, m.point) && m.point.size() >= best->point.size()) best = &m;
+
+  std::string rest = best->point == "/" ? abs : abs.substr(best->point.size());
+  std::string result = best->host_dir;
+  // Walk down from the mount's folder: a symbolic link on the way could lead
+  // out of the sandbox, so such a path is refused.
+  size_t i = 0;
+  while(i < rest.size())
+  {
+    size_t j = rest.find('/', i + 1);
+    if(j == std::string::npos) j = rest.size();
+    result += rest.substr(i, j - i);
+    if(IsSymlink(result)) return false;
+    i = j;
+  }
+  *host = result;
+  return true;
+}
+
+bool Disk::Mount(const std::string &point, const std::string &host_dir, const std::string &source,
+                 const std::string &type, const std::string &options, std::string *error)
+{
+  std::string abs, host;
+  if(!Normalize(point, &abs) || !HostPath(abs, "/", &host))
+  {
+    *error = "invalid mount point";
+    return false;
+  }
+  std::error_code ec;
+  if(!fs::is_directory(host, ec))
+  {
+    *error = "mount point does not exist";
+    return false;
+  }
+  if(!fs::is_directory(host_dir, ec))
+  {
+    *error = "source is not a folder";
+    return false;
+  }
+  mounts_.push_back(MountEntry{abs, host_dir, source, type, options});
+  return true;
+}
+
+bool Disk::Unmount(const std::string &point, std::string *error)
+{
+  std::string abs;
+  if(!Normalize(point, &abs) || abs == "/")
+  {
+    *error = "not mounted";
+    return false;
+  }
+  for(size_t k = mounts_.size(); k-- > 1;)
+  {
+    if(mounts_[k].point != abs) continue;
+    // A mount laid over a folder inside this one keeps it busy.
+    for(size_t l = k + 1; l < mounts_.size(); ++l)
+      if(mounts_[l].point != abs && IsWithin(mounts_[l].point, abs))
+      {
+        *error = "target is busy";
+        return false;
+      }
+    mounts_.erase(mounts_.begin() + static_cast<long>(k));
+    return true;
+  }
+  *error = "not mounted";
+  return false;
+}
+
+bool Disk::IsMountPoint(const std::string &point) const
+{
+  std::string abs;
+  if(!Normalize(point, &abs)) return false;
+  for(size_t k = 1; k < mounts_.size(); ++k)
+    if(mounts_[k].point == abs) return true;
+  return false;
+}
+
+std::string HddView::CurrentLinuxPath() const
+{
+  return current_ == "/" ? std::string(kHddMount) + "/" : kHddMount + current_;
+}
+
+bool HddView::TapPath(const std::string &name, std::string *tap) const
+{
+  return Disk::Absolute(name, current_, tap);
+}
+
+bool HddView::ReceiverPath(const std::string &name, std::string *receiver) const
+{
+  std::string tap;
+  if(!TapPath(name, &tap)) return false;
+  *receiver = tap == "/" ? std::string(kHddMount) : kHddMount + tap;
+  return receiver->size() <= kMaxPathLength;
+}
+
+bool HddView::HostPath(const std::string &name, std::string *host) const
+{
+  std::string receiver;
+  return ReceiverPath(name, &receiver) && disk_->HostPath(receiver, "/", host);
+}
+
+bool HddView::ChangeDir(const std::string &name)
+{
+  std::string tap, host;
+  if(name.empty() || !TapPath(name, &tap) || !HostPath(tap, &host)) return false;
+  std::error_code ec;
+  if(!fs::is_directory(fs::symlink_status(host, ec))) return false;
+  current_ = tap;
+  return true;
+}
+
+}  // namespace sim

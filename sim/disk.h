@@ -1,0 +1,86 @@
+// The receiver's file system: a folder on the PC plays its root, the hard
+// disk lies at /mnt/hd, and a mount table lays other folders (server exports,
+// bind mounts) over mount points exactly as the receiver's kernel would.
+//
+// Every receiver path is normalised lexically before use; ".." stops at the
+// root, and a path through a symbolic link is refused, so nothing the plug-in
+// can name reaches outside the sandbox folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr const char *kHddMount = "/mnt/hd";
+constexpr size_t kMaxPathLength = 4095;  // PATH_MAX less the terminator
+constexpr size_t kMaxNameLength = 255;   // NAME_MAX
+
+struct MountEntry {
+  std::string point;     // normalised receiver path
+  std::string host_dir;  // what is seen there, on the PC
+  std::string source;    // "server:/export" or the bound receiver folder
+  std::string type;      // "nfs", "bind", "rootfs"
+  std::string options;
+};
+
+class Disk {
+ public:
+  // Creates the sandbox root with /mnt/hd and /dev/pts in it.
+  explicit Disk(std::string host_root);
+
+  const std::string &host_root() const { return host_root_; }
+
+  // Absolute receiver path with "." and ".." resolved; false when a name is
+  // longer than 255 bytes or the whole path longer than 4095.
+  static bool Normalize(const std::string &path, std::string *out);
+  // `path` (absolute, or relative to the receiver folder `cwd`) made absolute
+  // and normalised.
+  static bool Absolute(const std::string &path, const std::string &cwd, std::string *out);
+
+  // Where a receiver path lies on the PC, through the mount table; false for
+  // a path that cannot be normalised or runs through a symbolic link.
+  bool HostPath(const std::string &path, const std::string &cwd, std::string *host) const;
+
+  // Lays `host_dir` over the existing receiver folder `point`.
+  bool Mount(const std::string &point, const std::string &host_dir, const std::string &source,
+             const std::string &type, const std::string &options, std::string *error);
+  // Removes the topmost mount at `point`; false when none is there or another
+  // mount lies inside it (busy).
+  bool Unmount(const std::string &point, std::string *error);
+  bool IsMountPoint(const std::string &point) const;
+  // The mount table, root first, in mount order.
+  const std::vector<MountEntry> &mounts() const { return mounts_; }
+
+ private:
+  std::string host_root_;
+  std::vector<MountEntry> mounts_;
+};
+
+// The host's view of the disk: names in TAP notation, relative to the
+// plug-in's current folder, with the hard disk as the root.
+class HddView {
+ public:
+  explicit HddView(Disk *disk) : disk_(disk) {}
+
+  // The current folder in TAP notation: "/" or "/ProgramFiles/Settings".
+  const std::string &current() const { return current_; }
+  // "/mnt/hd" + current folder ("/mnt/hd/" at the root), as the firmware
+  // keeps it in the plug-in's folder object.
+  std::string CurrentLinuxPath() const;
+
+  // TAP name → absolute TAP path; ".." stops at the disk's root.
+  bool TapPath(const std::string &name, std::string *tap) const;
+  // TAP name → receiver path below /mnt/hd.
+  bool ReceiverPath(const std::string &name, std::string *receiver) const;
+  // TAP name → PC path.
+  bool HostPath(const std::string &name, std::string *host) const;
+
+  bool ChangeDir(const std::string &name);
+
+ private:
+  Disk *disk_;
+  std::string current_ = "/";
+};
+
+}  // namespace sim

@@ -1,0 +1,314 @@
+// The plug-in interface of the stand-in receiver: the pointer variables that
+// the plug-in imports by name, each bound to the receiver now running.
+#include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "receiver.h"
+
+namespace fs = std::filesystem;
+using sim::Receiver;
+using sim::TraceKind;
+
+struct TYPE_File {
+  std::FILE *file;
+  std::string name;  // TAP path, for the trace
+};
+
+namespace {
+
+Receiver &R() { return *Receiver::Current(); }
+
+std::string Quote(const char *text) { return text == nullptr ? "(null)" : "\"" + std::string(text) + "\""; }
+
+// ---- time ----
+dword GetTick() { return R().clock().tick(); }
+
+int GetTime(word *mjd, byte *hour, byte *min, byte *sec)
+{
+  sim::Clock &c = R().clock();
+  if(mjd) *mjd = static_cast<word>(c.mjd());
+  if(hour) *hour = static_cast<byte>(c.hour());
+  if(min) *min = static_cast<byte>(c.minute());
+  if(sec) *sec = static_cast<byte>(c.second());
+  return 0;
+}
+
+int ExtractMjd(dword mjd, word *year, byte *month, byte *day, byte *weekDay)
+{
+  sim::Date d = sim::DateFromMjd(mjd);
+  if(year) *year = static_cast<word>(d.year);
+  if(month) *month = static_cast<byte>(d.month);
+  if(day) *day = static_cast<byte>(d.day);
+  if(weekDay) *weekDay = static_cast<byte>(d.weekday);
+  return 0;
+}
+
+int MakeMjd(word year, byte month, byte day)
+{
+  return static_cast<int>(sim::MjdFromDate(year, month, day));
+}
+
+// ---- system ----
+int GetSystemVar(int id) { return R().GetSystemVar(id); }
+int SetSystemVar(int id, int value) { return R().SetSystemVar(id, value); }
+int WriteSystemVar() { return R().WriteSystemVar(); }
+
+int GetState(dword *state, dword *subState)
+{
+  if(state) *state = R().config().state;
+  if(subState) *subState = R().config().sub_state;
+  return 1;
+}
+
+int GetSystemId() { return R().config().system_id; }
+void Exit() { R().Exit(); }
+void Sleep(dword ticks) { R().Sleep(ticks); }
+word TimerGetTotalNum() { return static_cast<word>(R().config().timer_count); }
+
+// ---- text ----
+// Like the firmware's: no bound. The plug-in formats fixed buffers itself.
+void SPrint(char *s, const char *fmt, ...)
+{
+  va_list args;
+  va_start(args, fmt);
+  std::vsprintf(s, fmt, args);
+  va_end(args);
+}
+
+void Print(const char *fmt, ...)
+{
+  char text[4096];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof(text), fmt, args);
+  va_end(args);
+  R().Record(TraceKind::kPrint, text);
+}
+
+// ---- memory ----
+void *MemAlloc(dword size) { return R().Alloc(size); }
+int MemFree(const void *addr) { return R().Free(addr); }
+void MemSet(void *dest, byte c, dword count) { std::memset(dest, c, count); }
+void MemCpy(void *dest, const void *src, dword count) { std::memmove(dest, src, count); }
+int MemCmp(const void *a, const void *b, dword count) { return std::memcmp(a, b, count); }
+
+// ---- disk ----
+int HddChangeDir(const char *dir)
+{
+  const sim::ReceiverConfig &cfg = R().config();
+  bool ok = dir != nullptr && R().hdd().ChangeDir(dir);
+  if(ok) R().UpdateFolderObject();
+  R().Record(TraceKind::kDisk, "TAP_Hdd_ChangeDir(" + Quote(dir) + ") -> " + (ok ? "ok " + R().hdd().current() : "failed"));
+  return ok ? cfg.chdir_success : (cfg.chdir_success == 1 ? 0 : 1);
+}
+
+int HddExist(const char *name)
+{
+  std::string host;
+  std::error_code ec;
+  bool exists = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) &&
+                fs::exists(fs::symlink_status(host, ec));
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Exist(" + Quote(name) + ") -> " + (exists ? "1" : "0"));
+  return exists ? 1 : 0;
+}
+
+int HddCreate(const char *name, byte attr)
+{
+  std::string host;
+  std::error_code ec;
+  int result = 0;
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) && !fs::exists(fs::symlink_status(host, ec)) &&
+     fs::is_directory(fs::path(host).parent_path(), ec))
+  {
+    if(attr == ATTR_FOLDER)
+      result = fs::create_directory(host, ec) ? 1 : 0;
+    else if(std::FILE *f = std::fopen(host.c_str(), "wb"))
+    {
+      std::fclose(f);
+      result = 1;
+    }
+  }
+  // An existing name is left as it is: nothing on the disk is ever replaced by a create.
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Create(" + Quote(name) + ", " + std::to_string(attr) + ") -> " + std::to_string(result));
+  return result;
+}
+
+int HddDelete(const char *name)
+{
+  std::string host, receiver;
+  std::error_code ec;
+  int result = 0;
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) && R().hdd().ReceiverPath(name, &receiver) &&
+     !R().disk().IsMountPoint(receiver) && receiver != sim::kHddMount)
+  {
+    auto st = fs::symlink_status(host, ec);
+    if(fs::is_regular_file(st) || (fs::is_directory(st) && fs::is_empty(host, ec)))
+      result = fs::remove(host, ec) ? 1 : 0;
+  }
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Delete(" + Quote(name) + ") -> " + std::to_string(result));
+  return result;
+}
+
+TYPE_File *HddFopen(const char *name)
+{
+  std::string host, tap;
+  std::error_code ec;
+  TYPE_File *file = nullptr;
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) && R().hdd().TapPath(name, &tap) &&
+     fs::is_regular_file(fs::symlink_status(host, ec)))
+  {
+    if(std::FILE *f = std::fopen(host.c_str(), "r+b")) file = new TYPE_File{f, tap};
+  }
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Fopen(" + Quote(name) + ") -> " + (file ? "ok" : "NULL"));
+  return file;
+}
+
+dword HddFlen(TYPE_File *file)
+{
+  if(file == nullptr) return 0;
+  struct stat st;
+  if(::fstat(fileno(file->file), &st) != 0) return 0;
+  return static_cast<dword>(st.st_size);
+}
+
+dword HddFseek(TYPE_File *file, long pos, long origin)
+{
+  if(file == nullptr) return 0;
+  int whence = origin == SEEK_ORIGIN_END ? SEEK_END : origin == SEEK_ORIGIN_CURRENT ? SEEK_CUR : SEEK_SET;
+  std::fseek(file->file, pos, whence);
+  return static_cast<dword>(std::ftell(file->file));
+}
+
+dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
+{
+  if(file == nullptr || buf == nullptr) return 0;
+  std::fflush(file->file);
+  dword n = static_cast<dword>(std::fread(buf, blockSize, blocks, file->file));
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Fread(" + file->name + ", " + std::to_string(blockSize) + " x " +
+                                   std::to_string(blocks) + ") -> " + std::to_string(n));
+  return n;
+}
+
+dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
+{
+  if(file == nullptr || buf == nullptr) return 0;
+  dword n = static_cast<dword>(std::fwrite(buf, blockSize, blocks, file->file));
+  std::fflush(file->file);
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
+                                   std::to_string(blocks) + ") -> " + std::to_string(n));
+  return n;
+}
+
+void HddFclose(TYPE_File *file)
+{
+  if(file == nullptr) return;
+  std::fclose(file->file);
+  R().Record(TraceKind::kDisk, "TAP_Hdd_Fclose(" + file->name + ")");
+  delete file;
+}
+
+// ---- screen (drawing comes with the display; calls are recorded) ----
+word OsdCreate(dword x, dword y, dword w, dword h, byte lutIdx, int flag)
+{
+  (void)lutIdx;
+  word rgn = R().screen().Create(sim::OsdRegion{x, y, w, h, flag});
+  R().Record(TraceKind::kOsd, "TAP_Osd_Create(" + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(w) +
+                                  ", " + std::to_string(h) + ", " + std::to_string(flag) + ") -> " + std::to_string(rgn));
+  return rgn;
+}
+
+int OsdDelete(word rgn)
+{
+  bool ok = R().screen().Delete(rgn);
+  R().Record(TraceKind::kOsd, "TAP_Osd_Delete(" + std::to_string(rgn) + ")" + (ok ? "" : " -> no such region"));
+  return ok ? 0 : -1;
+}
+
+int OsdDraw3dBoxFill(word rgn, dword x, dword y, dword w, dword h, dword c1, dword c2, dword fc)
+{
+  char text[160];
+  std::snprintf(text, sizeof(text), "TAP_Osd_Draw3dBoxFill(%u, %u, %u, %u, %u, 0x%08x, 0x%08x, 0x%08x)", rgn, x, y, w,
+                h, c1, c2, fc);
+  R().Record(TraceKind::kOsd, text);
+  return 0;
+}
+
+int OsdPutS(word rgn, dword x, dword y, dword maxX, const char *str, dword fcolor, dword bcolor, byte fntType,
+            byte fntSize, byte bDot, byte align)
+{
+  char text[160];
+  std::snprintf(text, sizeof(text), "TAP_Osd_PutS(%u, %u, %u, %u, 0x%08x, 0x%08x, %u, %u, %u, %u) ", rgn, x, y, maxX,
+                fcolor, bcolor, fntType, fntSize, bDot, align);
+  R().Record(TraceKind::kOsd, text + Quote(str));
+  return 0;
+}
+
+int OsdPutGd(word rgn, int x, int y, const TYPE_GrData *gd, int sprite)
+{
+  R().Record(TraceKind::kOsd, "TAP_Osd_PutGd(" + std::to_string(rgn) + ", " + std::to_string(x) + ", " +
+                                  std::to_string(y) + ", " + (gd ? "image" : "NULL") + ", " + std::to_string(sprite) + ")");
+  return 0;
+}
+
+int OsdGetW(const char *str, byte fntType, byte fntSize)
+{
+  (void)fntType;
+  (void)fntSize;
+  return sim::Screen::TextWidth(str);
+}
+
+void OsdSync() { R().Record(TraceKind::kOsd, "TAP_Osd_Sync"); }
+
+void SysOsdControl(int osdId, int ctrl)
+{
+  R().screen().SetSystemOsd(osdId, ctrl != 0);
+  R().Record(TraceKind::kOsd, "TAP_SysOsdControl(" + std::to_string(osdId) + ", " + std::to_string(ctrl) + ")");
+}
+
+}  // namespace
+
+// The variables the plug-in imports, exported from the emulator.
+extern "C" {
+__attribute__((visibility("default"))) dword (*TAP_GetTick)(void) = GetTick;
+__attribute__((visibility("default"))) int (*TAP_GetTime)(word *, byte *, byte *, byte *) = GetTime;
+__attribute__((visibility("default"))) int (*TAP_ExtractMjd)(dword, word *, byte *, byte *, byte *) = ExtractMjd;
+__attribute__((visibility("default"))) int (*TAP_MakeMjd)(word, byte, byte) = MakeMjd;
+__attribute__((visibility("default"))) int (*TAP_GetSystemVar)(int) = GetSystemVar;
+__attribute__((visibility("default"))) int (*TAP_SetSystemVar)(int, int) = SetSystemVar;
+__attribute__((visibility("default"))) int (*TAP_WriteSystemVar)(void) = WriteSystemVar;
+__attribute__((visibility("default"))) int (*TAP_GetState)(dword *, dword *) = GetState;
+__attribute__((visibility("default"))) int (*TAP_GetSystemId)(void) = GetSystemId;
+__attribute__((visibility("default"))) void (*TAP_Exit)(void) = Exit;
+__attribute__((visibility("default"))) void (*TAP_Sleep)(dword) = Sleep;
+__attribute__((visibility("default"))) word (*TAP_Timer_GetTotalNum)(void) = TimerGetTotalNum;
+__attribute__((visibility("default"))) void (*TAP_SPrint)(char *, const char *, ...) = SPrint;
+__attribute__((visibility("default"))) void (*TAP_Print)(const char *, ...) = Print;
+__attribute__((visibility("default"))) void *(*TAP_MemAlloc)(dword) = MemAlloc;
+__attribute__((visibility("default"))) int (*TAP_MemFree)(const void *) = MemFree;
+__attribute__((visibility("default"))) void (*TAP_MemSet)(void *, byte, dword) = MemSet;
+__attribute__((visibility("default"))) void (*TAP_MemCpy)(void *, const void *, dword) = MemCpy;
+__attribute__((visibility("default"))) int (*TAP_MemCmp)(const void *, const void *, dword) = MemCmp;
+__attribute__((visibility("default"))) int (*TAP_Hdd_ChangeDir)(const char *) = HddChangeDir;
+__attribute__((visibility("default"))) int (*TAP_Hdd_Exist)(const char *) = HddExist;
+__attribute__((visibility("default"))) int (*TAP_Hdd_Create)(const char *, byte) = HddCreate;
+__attribute__((visibility("default"))) int (*TAP_Hdd_Delete)(const char *) = HddDelete;
+__attribute__((visibility("default"))) TYPE_File *(*TAP_Hdd_Fopen)(const char *) = HddFopen;
+__attribute__((visibility("default"))) dword (*TAP_Hdd_Flen)(TYPE_File *) = HddFlen;
+__attribute__((visibility("default"))) dword (*TAP_Hdd_Fseek)(TYPE_File *, long, long) = HddFseek;
+__attribute__((visibility("default"))) dword (*TAP_Hdd_Fread)(void *, dword, dword, TYPE_File *) = HddFread;
+__attribute__((visibility("default"))) dword (*TAP_Hdd_Fwrite)(const void *, dword, dword, TYPE_File *) = HddFwrite;
+__attribute__((visibility("default"))) void (*TAP_Hdd_Fclose)(TYPE_File *) = HddFclose;
+__attribute__((visibility("default"))) word (*TAP_Osd_Create)(dword, dword, dword, dword, byte, int) = OsdCreate;
+__attribute__((visibility("default"))) int (*TAP_Osd_Delete)(word) = OsdDelete;
+__attribute__((visibility("default"))) int (*TAP_Osd_Draw3dBoxFill)(word, dword, dword, dword, dword, dword, dword, dword) = OsdDraw3dBoxFill;
+__attribute__((visibility("default"))) int (*TAP_Osd_PutS)(word, dword, dword, dword, const char *, dword, dword, byte, byte, byte, byte) = OsdPutS;
+__attribute__((visibility("default"))) int (*TAP_Osd_PutGd)(word, int, int, const TYPE_GrData *, int) = OsdPutGd;
+__attribute__((visibility("default"))) int (*TAP_Osd_GetW)(const char *, byte, byte) = OsdGetW;
+__attribute__((visibility("default"))) void (*TAP_Osd_Sync)(void) = OsdSync;
+__attribute__((visibility("default"))) void (*TAP_SysOsdControl)(int, int) = SysOsdControl;
+}

@@ -1,0 +1,157 @@
+// The C library calls through which the plug-in touches the machine, answered
+// by the receiver instead of the PC.
+//
+// The emulator defines these functions itself, so they come before the C
+// library's in the global symbol scope. A call from plug-in code (the loaded
+// .tap, or a module registered with RegisterPluginCode) is answered by the
+// stand-in receiver; every other call, from the emulator or the C++ runtime,
+// goes on to the C library unchanged.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <fstream>
+#include <string>
+
+#include "receiver.h"
+
+using sim::Receiver;
+using sim::TraceKind;
+
+namespace {
+
+template <typename Fn>
+Fn Next(const char *name)
+{
+  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+// The receiver, when the call at `caller` comes from plug-in code.
+Receiver *ForPlugin(const void *caller)
+{
+  Receiver *r = Receiver::Current();
+  return r != nullptr && r->IsPluginAddress(caller) ? r : nullptr;
+}
+
+// A plug-in's Linux path on the PC, through the sandbox and its mount table.
+bool PluginHostPath(Receiver *r, const char *path, std::string *host)
+{
+  if(path == nullptr || path[0] == '\0') return false;
+  return r->disk().HostPath(path, r->config().process_cwd, host);
+}
+
+int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(const char *, int, ...))
+{
+  std::string host;
+  if(!PluginHostPath(r, path, &host))
+  {
+    r->Record(TraceKind::kTerminal, std::string("open(\"") + (path ? path : "") + "\") -> refused");
+    errno = ENOENT;
+    return -1;
+  }
+  int fd = real(host.c_str(), flags, mode);
+  r->Record(TraceKind::kTerminal, std::string("open(\"") + path + "\") -> " + (fd >= 0 ? "ok" : "failed"));
+  return fd;
+}
+
+}  // namespace
+
+extern "C" {
+
+int system(const char *command)
+{
+  // Nothing ever reaches the PC's shell, whoever asks.
+  Receiver *r = Receiver::Current();
+  if(command == nullptr) return r != nullptr;
+  if(r == nullptr) return -1;
+  return r->shell().Run(command);
+}
+
+FILE *fopen(const char *path, const char *mode)
+{
+  using Fopen = FILE *(*)(const char *, const char *);
+  static Fopen real = Next<Fopen>("fopen");
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r == nullptr) return real(path, mode);
+
+  std::string host;
+  if(!PluginHostPath(r, path, &host))
+  {
+    errno = ENOENT;
+    return nullptr;
+  }
+  if(std::string(path) == "/proc/uptime")
+  {
+    // The kernel makes this file up when it is read: so does the emulator.
+    std::ofstream(host, std::ios::binary | std::ios::trunc) << r->clock().UptimeFileText();
+  }
+  FILE *file = real(host.c_str(), mode);
+  r->Record(TraceKind::kFile, std::string("fopen(\"") + path + "\") -> " + (file ? "ok" : "NULL"));
+  return file;
+}
+
+int lstat64(const char *path, struct stat64 *st) noexcept
+{
+  using Lstat = int (*)(const char *, struct stat64 *);
+  static Lstat real = Next<Lstat>("lstat64");
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r == nullptr) return real(path, st);
+
+  std::string host;
+  int result = -1;
+  if(PluginHostPath(r, path, &host))
+    result = real(host.c_str(), st);
+  else
+    errno = ENOENT;
+  r->Record(TraceKind::kDisk, std::string("lstat64(\"") + path + "\") -> " + std::to_string(result));
+  return result;
+}
+
+int open(const char *path, int flags, ...)
+{
+  using Open = int (*)(const char *, int, ...);
+  static Open real = Next<Open>("open");
+  mode_t mode = 0;
+  if(flags & O_CREAT)
+  {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r == nullptr) return real(path, flags, mode);
+  return OpenFor(r, path, flags, mode, real);
+}
+
+int open64(const char *path, int flags, ...)
+{
+  using Open = int (*)(const char *, int, ...);
+  static Open real = Next<Open>("open64");
+  mode_t mode = 0;
+  if(flags & O_CREAT)
+  {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r == nullptr) return real(path, flags, mode);
+  return OpenFor(r, path, flags, mode, real);
+}
+
+void *dlopen(const char *file, int mode) noexcept
+{
+  using Dlopen = void *(*)(const char *, int);
+  static Dlopen real = Next<Dlopen>("dlopen");
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r != nullptr && file == nullptr && !r->PluginDlopen()) return nullptr;
+  return real(file, mode);
+}
+
+}  // extern "C"

@@ -1,0 +1,88 @@
+// brimvale-sim: a receiver on the PC. Loads a plug-in .tap, starts it and
+// lets virtual time pass, printing what the plug-in makes the receiver do.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "receiver.h"
+
+#ifndef BRIMVALE_FIRMWARE_DIR
+#define BRIMVALE_FIRMWARE_DIR "firmware"
+#endif
+
+namespace {
+
+bool ParseDate(const std::string &text, int *year, int *month, int *day)
+{
+  return std::sscanf(text.c_str(), "%d-%d-%d", year, month, day) == 3 && *month >= 1 && *month <= 12 && *day >= 1 &&
+         *day <= 31;
+}
+
+bool ParseTime(const std::string &text, int *hour, int *minute, int *second)
+{
+  return std::sscanf(text.c_str(), "%d:%d:%d", hour, minute, second) == 3 && *hour >= 0 && *hour < 24 &&
+         *minute >= 0 && *minute < 60 && *second >= 0 && *second < 60;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+  CLI::App app{"brimvale-sim: a stand-in TMS receiver that runs a Brimvale.tap"};
+  app.require_subcommand(1);
+
+  CLI::App *run = app.add_subcommand("run", "start the plug-in and let virtual time pass");
+  std::string tap, root, date = "2026-12-08", time = "12:00:00";
+  std::string firmware_dir = BRIMVALE_FIRMWARE_DIR;
+  double seconds = 60, uptime = 600;
+  uint64_t step = 10;
+  int language = 1;
+  run->add_option("tap", tap, "the plug-in file")->required()->check(CLI::ExistingFile);
+  run->add_option("--root", root, "folder that plays the receiver's root file system")->required();
+  run->add_option("--seconds", seconds, "virtual seconds of idle events after start-up")->check(CLI::Range(0.0, 1e7));
+  run->add_option("--step", step, "ticks (10 ms) between idle events")->check(CLI::Range(1, 100000));
+  run->add_option("--uptime", uptime, "seconds the receiver has been up at start")->check(CLI::Range(0.0, 4e7));
+  run->add_option("--date", date, "local date at start, YYYY-MM-DD");
+  run->add_option("--time", time, "local time at start, HH:MM:SS");
+  run->add_option("--language", language, "menu language (system variable 1; 2 = German)");
+  run->add_option("--firmware-dir", firmware_dir, "folder with the firmware object files");
+
+  CLI11_PARSE(app, argc, argv);
+
+  sim::ReceiverConfig config;
+  config.root = std::filesystem::absolute(root).string();
+  config.firmware_dir = firmware_dir;
+  config.uptime_ticks = static_cast<uint64_t>(uptime * 100);
+  config.language = language;
+  if(!ParseDate(date, &config.year, &config.month, &config.day) ||
+     !ParseTime(time, &config.hour, &config.minute, &config.second))
+  {
+    std::cerr << "brimvale-sim: --date wants YYYY-MM-DD and --time HH:MM:SS\n";
+    return 2;
+  }
+
+  sim::Receiver receiver(config);
+  receiver.trace().SetListener([&receiver](const sim::TraceEntry &e) {
+    std::printf("%s  %-8s %s\n", receiver.clock().LocalText().c_str(), sim::TraceKindName(e.kind), e.text.c_str());
+  });
+
+  std::string error;
+  if(!receiver.Load(tap, &error))
+  {
+    std::cerr << "brimvale-sim: " << error << "\n";
+    return 1;
+  }
+  std::printf("receiver: root %s, up %.0f s, local time %s\n", config.root.c_str(), uptime,
+              receiver.clock().LocalText().c_str());
+  int result = receiver.Start();
+  std::printf("TAP_Main returned %d\n", result);
+  uint64_t ticks = static_cast<uint64_t>(seconds * 100);
+  receiver.RunIdle(ticks, step);
+  if(!receiver.ended()) receiver.Stop();
+  std::printf("%s  the plug-in %s; %zu trace entries, %zu blocks of plug-in memory still allocated\n",
+              receiver.clock().LocalText().c_str(), receiver.exit_called() ? "exited" : "was stopped",
+              receiver.trace().entries().size(), receiver.live_allocations());
+  return 0;
+}

@@ -1,0 +1,338 @@
+#include "receiver.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace sim {
+
+namespace {
+
+Receiver *g_current = nullptr;
+// Modules whose calls count as the plug-in's (see RegisterPluginCode).
+std::vector<const void *> g_plugin_modules;
+
+constexpr size_t kEepromSize = 1024;
+constexpr size_t kFolderPathSize = 4096;
+
+const void *ModuleBase(const void *address)
+{
+  Dl_info info;
+  if(address == nullptr || dladdr(address, &info) == 0) return nullptr;
+  return info.dli_fbase;
+}
+
+std::string Hex(uint64_t value)
+{
+  char text[24];
+  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+}  // namespace
+
+void RegisterPluginCode(const void *address)
+{
+  const void *base = ModuleBase(address);
+  if(base != nullptr && std::find(g_plugin_modules.begin(), g_plugin_modules.end(), base) == g_plugin_modules.end())
+    g_plugin_modules.push_back(base);
+}
+
+Receiver *Receiver::Current() { return g_current; }
+
+Receiver::Receiver(ReceiverConfig config)
+    : config_(std::move(config)), disk_(config_.root), hdd_(&disk_), shell_(this),
+      eeprom_(kEepromSize, 0), folder_path_(kFolderPathSize, '\0')
+{
+  if(g_current != nullptr) std::abort();  // one receiver per process at a time
+  g_current = this;
+
+  int64_t mjd = MjdFromDate(config_.year, config_.month, config_.day);
+  clock_.Set(config_.start_tick, config_.uptime_ticks, mjd,
+             static_cast<uint32_t>(config_.hour * 3600 + config_.minute * 60 + config_.second));
+  sysvars_[SYSVAR_LANGUAGE] = config_.language;
+  written_sysvars_ = sysvars_;
+  AddFileTools(&shell_);
+
+  // The terminals somebody is logged in on exist as files that capture what
+  // is written to them.
+  for(int n : config_.terminals)
+  {
+    std::string host;
+    if(disk_.HostPath("/dev/pts/" + std::to_string(n), "/", &host)) std::ofstream(host, std::ios::app);
+  }
+}
+
+Receiver::~Receiver()
+{
+  if(tap_ != nullptr)
+  {
+    const void *base = tap_base_;
+    g_plugin_modules.erase(std::remove(g_plugin_modules.begin(), g_plugin_modules.end(), base),
+                           g_plugin_modules.end());
+    dlclose(tap_);
+  }
+  UnloadFirmware();
+  for(auto &block : allocations_) std::free(const_cast<void *>(block.first));
+  g_current = nullptr;
+}
+
+bool Receiver::LoadFirmware(std::string *error)
+{
+  const FirmwareObjects &fw = config_.firmware;
+  std::vector<std::string> files;
+  if(fw.eeprom) files.push_back("fw_eeprom.so");
+  if(fw.timer_table) files.push_back("fw_timer.so");
+  if(fw.timer_edit && fw.timer_temp)
+  {
+    if(fw.timer_slot_size != 200 && fw.timer_slot_size != 208)
+    {
+      *error = "timer slot size must be 200 or 208";
+      return false;
+    }
+    files.push_back("fw_timerwork" + std::to_string(fw.timer_slot_size) + ".so");
+  }
+  else if(fw.timer_edit)
+    files.push_back("fw_timeredit.so");
+  else if(fw.timer_temp)
+    files.push_back("fw_timertemp.so");
+  if(fw.utf8) files.push_back("fw_utf8.so");
+  if(fw.tap_table) files.push_back("fw_taptable.so");
+  if(fw.cur_tap_task) files.push_back("fw_curtaptask.so");
+
+  for(const std::string &file : files)
+  {
+    std::string path = config_.firmware_dir + "/" + file;
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if(handle == nullptr)
+    {
+      const char *why = dlerror();
+      *error = "cannot load firmware object " + path + ": " + (why ? why : "?");
+      return false;
+    }
+    firmware_handles_.push_back(handle);
+  }
+
+  // Fill the objects as the running firmware would have them.
+  if(void **eeprom_var = static_cast<void **>(symbol(FW_SYM_EEPROM))) *eeprom_var = eeprom_.data();
+  timer_table_.assign(static_cast<size_t>(std::max(config_.timer_count, 0) + 1) * 208, 0);
+  if(void **timer_var = static_cast<void **>(symbol(FW_SYM_TIMER))) *timer_var = timer_table_.data();
+  if(uint32_t *cur = static_cast<uint32_t *>(symbol(FW_SYM_CUR_TAP_TASK))) *cur = config_.plugin_row;
+  if(FirmwareWord *row = task_row())
+  {
+    std::memset(row, 0, TAP_TASK_ROW_WORDS * sizeof(FirmwareWord));
+    folder_object_[TAP_FOLDER_PATH_WORD] = reinterpret_cast<FirmwareWord>(folder_path_.data());
+    row[TAP_TASK_FOLDER_WORD] = reinterpret_cast<FirmwareWord>(folder_object_);
+  }
+  UpdateFolderObject();
+  return true;
+}
+
+void Receiver::UnloadFirmware()
+{
+  for(auto it = firmware_handles_.rbegin(); it != firmware_handles_.rend(); ++it) dlclose(*it);
+  firmware_handles_.clear();
+}
+
+void *Receiver::symbol(const std::string &name) const
+{
+  for(void *handle : firmware_handles_)
+  {
+    dlerror();
+    void *address = dlsym(handle, name.c_str());
+    if(address != nullptr && dlerror() == nullptr) return address;
+  }
+  return nullptr;
+}
+
+FirmwareWord *Receiver::task_row() const
+{
+  FirmwareWord *table = static_cast<FirmwareWord *>(symbol(FW_SYM_TAP_TABLE));
+  if(table == nullptr) return nullptr;
+  return table + static_cast<size_t>(config_.plugin_row) * TAP_TASK_ROW_WORDS;
+}
+
+void Receiver::UpdateFolderObject()
+{
+  std::string path = hdd_.CurrentLinuxPath();
+  size_t n = std::min(path.size(), folder_path_.size() - 1);
+  std::memcpy(folder_path_.data(), path.data(), n);
+  folder_path_[n] = '\0';
+}
+
+bool Receiver::Load(const std::string &tap_path, std::string *error)
+{
+  if(tap_ != nullptr)
+  {
+    *error = "a plug-in is already loaded";
+    return false;
+  }
+  if(!LoadFirmware(error)) return false;
+
+  dlerror();
+  tap_ = dlopen(tap_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if(tap_ == nullptr)
+  {
+    const char *why = dlerror();
+    *error = "cannot load " + tap_path + ": " + (why ? why : "?");
+    return false;
+  }
+  void *init = dlsym(tap_, "__TAP_Init_");
+  if(init == nullptr)
+  {
+    *error = tap_path + " has no __TAP_Init_";
+    return false;
+  }
+  tap_base_ = ModuleBase(init);
+  g_plugin_modules.push_back(tap_base_);
+  Record(TraceKind::kLoader, "loaded " + tap_path);
+  return true;
+}
+
+int Receiver::Start()
+{
+  auto init = reinterpret_cast<int (*)(TAP_EntryRecord *)>(dlsym(tap_, "__TAP_Init_"));
+  init(&entries_);
+  if(entries_.main == nullptr || entries_.eventHandler == nullptr)
+  {
+    Record(TraceKind::kEvent, "__TAP_Init_ gave no entry points");
+    ended_ = true;
+    return 0;
+  }
+  if(FirmwareWord *row = task_row())
+    row[TAP_TASK_HANDLER_WORD] = reinterpret_cast<FirmwareWord>(entries_.eventHandler);
+
+  Record(TraceKind::kEvent, "TAP_Main");
+  in_plugin_ = true;
+  int result = entries_.main();
+  in_plugin_ = false;
+  Record(TraceKind::kEvent, "TAP_Main -> " + std::to_string(result));
+  if(exit_called_) ended_ = true;
+  return result;
+}
+
+dword Receiver::Event(dword event, dword param1, dword param2)
+{
+  if(ended_ || tap_ == nullptr) return param1;
+  // The firmware calls whatever its task row holds; without the table it
+  // calls the handler it was given.
+  TAP_EventHandlerFn handler = entries_.eventHandler;
+  if(FirmwareWord *row = task_row())
+    handler = reinterpret_cast<TAP_EventHandlerFn>(row[TAP_TASK_HANDLER_WORD]);
+  if(handler == nullptr) return param1;
+  if(event != EVT_IDLE) Record(TraceKind::kEvent, "event " + Hex(event) + " " + Hex(param1));
+  in_plugin_ = true;
+  dword result = handler(event, param1, param2);
+  in_plugin_ = false;
+  if(event != EVT_IDLE) Record(TraceKind::kEvent, "event " + Hex(event) + " -> " + Hex(result));
+  if(exit_called_) ended_ = true;
+  return result;
+}
+
+void Receiver::Stop()
+{
+  Event(EVT_STOP, 0, 0);
+  ended_ = true;
+}
+
+void Receiver::RunIdle(uint64_t ticks, uint64_t step)
+{
+  if(step == 0) step = 1;
+  for(uint64_t done = 0; done < ticks && !ended_; done += step)
+  {
+    clock_.Advance(std::min(step, ticks - done));
+    Idle();
+  }
+}
+
+bool Receiver::IsPluginAddress(const void *address) const
+{
+  const void *base = ModuleBase(address);
+  return base != nullptr && std::find(g_plugin_modules.begin(), g_plugin_modules.end(), base) != g_plugin_modules.end();
+}
+
+bool Receiver::PluginDlopen()
+{
+  ++dlopen_calls_;
+  Record(TraceKind::kLoader, config_.fail_dlopen ? "dlopen(NULL) -> failed" : "dlopen(NULL)");
+  return !config_.fail_dlopen;
+}
+
+void *Receiver::Alloc(dword size)
+{
+  ++allocation_count_;
+  if(config_.fail_all_allocations || allocation_count_ == config_.fail_allocation)
+  {
+    Record(TraceKind::kMemory, "TAP_MemAlloc(" + std::to_string(size) + ") -> NULL");
+    return nullptr;
+  }
+  void *block = std::malloc(size == 0 ? 1 : size);
+  if(block == nullptr) return nullptr;
+  allocations_[block] = size;
+  Record(TraceKind::kMemory, "TAP_MemAlloc(" + std::to_string(size) + ")");
+  return block;
+}
+
+int Receiver::Free(const void *block)
+{
+  if(block == nullptr) return 0;
+  auto it = allocations_.find(block);
+  if(it == allocations_.end())
+  {
+    Record(TraceKind::kMemory, "TAP_MemFree of a block not allocated");
+    return 0;
+  }
+  Record(TraceKind::kMemory, "TAP_MemFree(" + std::to_string(it->second) + ")");
+  allocations_.erase(it);
+  std::free(const_cast<void *>(block));
+  return 1;
+}
+
+int Receiver::GetSystemVar(int id)
+{
+  auto it = sysvars_.find(id);
+  return it == sysvars_.end() ? 0 : it->second;
+}
+
+int Receiver::SetSystemVar(int id, int value)
+{
+  sysvars_[id] = value;
+  Record(TraceKind::kSystem, "TAP_SetSystemVar(" + std::to_string(id) + ", " + std::to_string(value) + ")");
+  return 1;
+}
+
+int Receiver::WriteSystemVar()
+{
+  written_sysvars_ = sysvars_;
+  Record(TraceKind::kSystem, "TAP_WriteSystemVar");
+  return 1;
+}
+
+int Receiver::system_var(int id) const
+{
+  auto it = sysvars_.find(id);
+  return it == sysvars_.end() ? 0 : it->second;
+}
+
+int Receiver::written_system_var(int id) const
+{
+  auto it = written_sysvars_.find(id);
+  return it == written_sysvars_.end() ? 0 : it->second;
+}
+
+void Receiver::Exit()
+{
+  exit_called_ = true;
+  Record(TraceKind::kSystem, "TAP_Exit");
+}
+
+void Receiver::Sleep(dword ticks)
+{
+  clock_.Advance(ticks);
+  Record(TraceKind::kSystem, "TAP_Sleep(" + std::to_string(ticks) + ")");
+}
+
+}  // namespace sim

@@ -1,0 +1,340 @@
+#include "shell.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "receiver.h"
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+bool ToolCall::Path(const std::string &arg, std::string *receiver_path) const
+{
+  return Disk::Absolute(arg, cwd, receiver_path);
+}
+
+bool ToolCall::HostPath(const std::string &arg, std::string *host) const
+{
+  return receiver->disk().HostPath(arg, cwd, host);
+}
+
+bool ParseCommandLine(const std::string &line, std::vector<ParsedCommand> *out, std::string *error)
+{
+  out->clear();
+  ParsedCommand cmd;
+  std::string word;
+  bool in_word = false;
+  bool want_redirect = false;
+
+  auto end_word = [&]() {
+    if(!in_word) return;
+    if(want_redirect)
+    {
+      cmd.redirect = word;
+      want_redirect = false;
+    }
+    else if(word == "2>&1" )
+      cmd.stderr_to_out = true;
+    else
+      cmd.words.push_back(word);
+    word.clear();
+    in_word = false;
+  };
+  auto end_command = [&]() -> bool {
+    end_word();
+    if(want_redirect)
+    {
+      *error = "syntax error: redirection without a file";
+      return false;
+    }
+    if(!cmd.words.empty()) out->push_back(cmd);
+    else if(!cmd.redirect.empty())
+    {
+      *error = "syntax error: redirection without a command";
+      return false;
+    }
+    cmd = ParsedCommand();
+    return true;
+  };
+
+  for(size_t i = 0; i < line.size(); ++i)
+  {
+    char c = line[i];
+    if(c == '"')
+    {
+      in_word = true;
+      for(++i; i < line.size() && line[i] != '"'; ++i)
+      {
+        char q = line[i];
+        if(q == '$' || q == '`')
+        {
+          *error = std::string("syntax error: unsupported '") + q + "' in quotes";
+          return false;
+        }
+        if(q == '\\' && i + 1 < line.size() && std::string("\"\\$`").find(line[i + 1]) != std::string::npos)
+          q = line[++i];
+        word += q;
+      }
+      if(i >= line.size())
+      {
+        *error = "syntax error: unterminated quoted string";
+        return false;
+      }
+    }
+    else if(c == ' ' || c == '\t')
+      end_word();
+    else if(c == ';')
+    {
+      if(!end_command()) return false;
+    }
+    else if(c == '>')
+    {
+      // "2>&1" and "2>/dev/null" are the only forms for standard error.
+      if(in_word && word == "2")
+      {
+        if(line.compare(i + 1, 2, "&1") == 0)
+        {
+          cmd.stderr_to_out = true;
+          i += 2;
+          word.clear();
+          in_word = false;
+          continue;
+        }
+        if(line.compare(i + 1, 9, "/dev/null") == 0)
+        {
+          cmd.stderr_null = true;
+          i += 9;
+          word.clear();
+          in_word = false;
+          continue;
+        }
+        *error = "syntax error: unsupported redirection";
+        return false;
+      }
+      end_word();
+      if(i + 1 < line.size() && line[i + 1] == '>')
+      {
+        *error = "syntax error: unsupported redirection '>>'";
+        return false;
+      }
+      want_redirect = true;
+    }
+    else if(std::string("|&<()`$\\'*?[]{}~#!\n\r").find(c) != std::string::npos)
+    {
+      *error = std::string("syntax error: unsupported '") + (c == '\n' ? std::string("\\n") : std::string(1, c)) + "'";
+      return false;
+    }
+    else
+    {
+      word += c;
+      in_word = true;
+    }
+  }
+  return end_command();
+}
+
+Shell::Shell(Receiver *receiver) : receiver_(receiver) {}
+
+void Shell::AddTool(const std::string &name, Tool tool) { tools_[name] = std::move(tool); }
+
+int Shell::Run(const std::string &line)
+{
+  std::vector<ParsedCommand> commands;
+  std::string error;
+  if(!ParseCommandLine(line, &commands, &error))
+  {
+    last_exit_ = 2;
+    receiver_->Record(TraceKind::kShell, "\"" + line + "\" -> 2 (sh: " + error + ")");
+    return 2 << 8;
+  }
+  std::string cwd = receiver_->config().process_cwd;
+  int status = 0;
+  for(const ParsedCommand &cmd : commands) status = RunOne(cmd, &cwd);
+  last_exit_ = status;
+  receiver_->Record(TraceKind::kShell, "\"" + line + "\" -> " + std::to_string(status));
+  return status << 8;
+}
+
+int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
+{
+  const std::string &name = cmd.words[0];
+  ToolCall call{receiver_, cmd.words, *cwd, "", ""};
+
+  // The output file is created before the command runs, as a shell does.
+  std::string out_host;
+  if(!cmd.redirect.empty())
+  {
+    std::string target;
+    if(!call.HostPath(cmd.redirect, &out_host) || fs::is_directory(out_host) ||
+       !fs::is_directory(fs::path(out_host).parent_path()))
+    {
+      receiver_->Record(TraceKind::kTool, "sh: can't create " + cmd.redirect);
+      return 2;
+    }
+    std::ofstream(out_host, std::ios::binary | std::ios::trunc);
+  }
+
+  int code;
+  if(name == "cd")
+  {
+    std::string target, host;
+    if(cmd.words.size() != 2 || !call.Path(cmd.words[1], &target) || !call.HostPath(target, &host) ||
+       !fs::is_directory(host))
+    {
+      call.err = "sh: cd: can't cd to " + (cmd.words.size() > 1 ? cmd.words[1] : std::string());
+      code = 2;
+    }
+    else
+    {
+      *cwd = target;
+      code = 0;
+    }
+  }
+  else
+  {
+    std::string tool_name = name;
+    code = -1;
+    if(name.find('/') != std::string::npos)
+    {
+      // A tool named by its path must be there and executable.
+      std::string host;
+      struct stat st;
+      if(!call.HostPath(name, &host) || ::stat(host.c_str(), &st) != 0)
+      {
+        call.err = "sh: " + name + ": not found";
+        code = 127;
+      }
+      else if(!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0)
+      {
+        call.err = "sh: " + name + ": Permission denied";
+        code = 126;
+      }
+      tool_name = fs::path(name).filename().string();
+    }
+    if(code < 0)
+    {
+      auto it = tools_.find(tool_name);
+      if(it == tools_.end())
+      {
+        call.err = "sh: " + name + ": not found";
+        code = 127;
+      }
+      else
+        code = it->second(call);
+    }
+  }
+
+  if(cmd.stderr_to_out) call.out += call.err;
+  if(!out_host.empty())
+  {
+    std::ofstream file(out_host, std::ios::binary | std::ios::app);
+    file << call.out;
+  }
+  std::string summary = name;
+  for(size_t k = 1; k < cmd.words.size(); ++k) summary += " " + cmd.words[k];
+  summary += " -> " + std::to_string(code);
+  if(!call.err.empty() && !cmd.stderr_to_out && !cmd.stderr_null) summary += " (" + call.err + ")";
+  receiver_->Record(TraceKind::kTool, summary);
+  return code;
+}
+
+namespace {
+
+int MkdirTool(ToolCall &call)
+{
+  bool parents = false;
+  int code = 0;
+  for(size_t k = 1; k < call.args.size(); ++k)
+  {
+    const std::string &arg = call.args[k];
+    if(arg == "-p")
+    {
+      parents = true;
+      continue;
+    }
+    std::string host;
+    std::error_code ec;
+    if(!call.HostPath(arg, &host))
+    {
+      call.err += "mkdir: can't create directory '" + arg + "': Invalid argument\n";
+      code = 1;
+    }
+    else if(parents ? (fs::create_directories(host, ec), !!ec) : !fs::create_directory(host, ec) || ec)
+    {
+      call.err += "mkdir: can't create directory '" + arg + "': " +
+                  (ec ? ec.message() : std::string("File exists")) + "\n";
+      code = 1;
+    }
+  }
+  return code;
+}
+
+int RmdirTool(ToolCall &call)
+{
+  int code = 0;
+  for(size_t k = 1; k < call.args.size(); ++k)
+  {
+    const std::string &arg = call.args[k];
+    std::string receiver_path, host;
+    std::error_code ec;
+    if(!call.Path(arg, &receiver_path) || !call.HostPath(arg, &host) || !fs::is_directory(fs::symlink_status(host, ec)))
+    {
+      call.err += "rmdir: '" + arg + "': No such file or directory\n";
+      code = 1;
+    }
+    else if(call.receiver->disk().IsMountPoint(receiver_path))
+    {
+      call.err += "rmdir: '" + arg + "': Device or resource busy\n";
+      code = 1;
+    }
+    else if(!fs::is_empty(host, ec))
+    {
+      call.err += "rmdir: '" + arg + "': Directory not empty\n";
+      code = 1;
+    }
+    else
+      fs::remove(host, ec);
+  }
+  return code;
+}
+
+int ChmodTool(ToolCall &call)
+{
+  if(call.args.size() < 3)
+  {
+    call.err = "chmod: missing operand";
+    return 1;
+  }
+  const std::string &mode_text = call.args[1];
+  if(mode_text.empty() || mode_text.size() > 4 || mode_text.find_first_not_of("01234567") != std::string::npos)
+  {
+    call.err = "chmod: invalid mode '" + mode_text + "'";
+    return 1;
+  }
+  mode_t mode = static_cast<mode_t>(std::stoul(mode_text, nullptr, 8));
+  int code = 0;
+  for(size_t k = 2; k < call.args.size(); ++k)
+  {
+    std::string host;
+    if(!call.HostPath(call.args[k], &host) || ::chmod(host.c_str(), mode) != 0)
+    {
+      call.err += "chmod: " + call.args[k] + ": No such file or directory\n";
+      code = 1;
+    }
+  }
+  return code;
+}
+
+}  // namespace
+
+void AddFileTools(Shell *shell)
+{
+  shell->AddTool("mkdir", MkdirTool);
+  shell->AddTool("rmdir", RmdirTool);
+  shell->AddTool("chmod", ChmodTool);
+}
+
+}  // namespace sim

@@ -1,0 +1,45 @@
+#include "trace.h"
+
+namespace sim {
+
+const char *TraceKindName(TraceKind kind)
+{
+  switch(kind)
+  {
+    case TraceKind::kDisk: return "disk";
+    case TraceKind::kShell: return "shell";
+    case TraceKind::kTool: return "tool";
+    case TraceKind::kOsd: return "osd";
+    case TraceKind::kSystem: return "system";
+    case TraceKind::kMemory: return "memory";
+    case TraceKind::kPrint: return "print";
+    case TraceKind::kTerminal: return "terminal";
+    case TraceKind::kLoader: return "loader";
+    case TraceKind::kEvent: return "event";
+    case TraceKind::kFile: return "file";
+  }
+  return "?";
+}
+
+void Trace::Add(uint32_t tick, TraceKind kind, std::string text)
+{
+  entries_.push_back(TraceEntry{tick, kind, std::move(text)});
+  if(listener_) listener_(entries_.back());
+}
+
+std::vector<std::string> Trace::Texts(TraceKind kind) const
+{
+  std::vector<std::string> texts;
+  for(const TraceEntry &e : entries_)
+    if(e.kind == kind) texts.push_back(e.text);
+  return texts;
+}
+
+size_t Trace::Count(TraceKind kind) const
+{
+  size_t n = 0;
+  for(const TraceEntry &e : entries_) n += e.kind == kind;
+  return n;
+}
+
+}  // namespace sim

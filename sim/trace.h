@@ -1,0 +1,50 @@
+// The emulator's record of everything the plug-in made the receiver do, in
+// order, so tests can assert on what happened and what did not.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class TraceKind {
+  kDisk,     // TAP_Hdd_* calls that touch the disk, lstat64
+  kShell,    // system(): the command line and its status
+  kTool,     // what a stand-in tool did (mkdir, chmod, ...)
+  kOsd,      // on-screen display calls
+  kSystem,   // system variables, exit, sleep
+  kMemory,   // allocation and release
+  kPrint,    // TAP_Print output
+  kTerminal, // writes to /dev/pts/N
+  kLoader,   // the plug-in's calls of the dynamic loader
+  kEvent,    // events delivered by the emulator
+  kFile,     // C library file access (/proc/uptime)
+};
+
+const char *TraceKindName(TraceKind kind);
+
+struct TraceEntry {
+  uint32_t tick;
+  TraceKind kind;
+  std::string text;
+};
+
+class Trace {
+ public:
+  void Add(uint32_t tick, TraceKind kind, std::string text);
+  const std::vector<TraceEntry> &entries() const { return entries_; }
+  // Texts of one kind, in order.
+  std::vector<std::string> Texts(TraceKind kind) const;
+  size_t Count(TraceKind kind) const;
+  void Clear() { entries_.clear(); }
+  // Called for every new entry (the emulator program prints a timeline).
+  void SetListener(std::function<void(const TraceEntry &)> listener) { listener_ = std::move(listener); }
+
+ private:
+  std::vector<TraceEntry> entries_;
+  std::function<void(const TraceEntry &)> listener_;
+};
+
+}  // namespace sim
