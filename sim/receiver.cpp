@@ -80,8 +80,9 @@ Receiver::~Receiver()
   g_current = nullptr;
 }
 
-bool Receiver::LoadFirmware(std::string *error)
+bool Receiver::Boot(std::string *error)
 {
+  if(booted_) return true;
   const FirmwareObjects &fw = config_.firmware;
   std::vector<std::string> files;
   if(fw.eeprom) files.push_back("fw_eeprom.so");
@@ -128,6 +129,7 @@ bool Receiver::LoadFirmware(std::string *error)
     row[TAP_TASK_FOLDER_WORD] = reinterpret_cast<FirmwareWord>(folder_object_);
   }
   UpdateFolderObject();
+  booted_ = true;
   return true;
 }
 
@@ -170,7 +172,7 @@ bool Receiver::Load(const std::string &tap_path, std::string *error)
     *error = "a plug-in is already loaded";
     return false;
   }
-  if(!LoadFirmware(error)) return false;
+  if(!Boot(error)) return false;
 
   dlerror();
   tap_ = dlopen(tap_path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -77,8 +77,11 @@ class Receiver {
   // The receiver now serving the plug-in interface, or null.
   static Receiver *Current();
 
-  // Loads the plug-in; false with a message when it cannot be loaded or lacks
-  // its entry points.
+  // Powers the firmware up: loads the firmware objects the configuration
+  // names into the global symbol scope and fills them. False with a message.
+  bool Boot(std::string *error);
+  // Loads the plug-in (booting first if needed); false with a message when it
+  // cannot be loaded or lacks its entry points.
   bool Load(const std::string &tap_path, std::string *error);
   // __TAP_Init_, then TAP_Main; returns TAP_Main's result.
   int Start();
@@ -135,7 +138,6 @@ class Receiver {
   std::string &terminal(int n) { return terminals_[n]; }
 
  private:
-  bool LoadFirmware(std::string *error);
   void UnloadFirmware();
 
   ReceiverConfig config_;
@@ -151,6 +153,7 @@ class Receiver {
   std::vector<void *> firmware_handles_;
   std::vector<const void *> plugin_bases_;
   TAP_EntryRecord entries_{};
+  bool booted_ = false;
   bool ended_ = false;
   bool exit_called_ = false;
   bool in_plugin_ = false;

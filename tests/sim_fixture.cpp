@@ -1,0 +1,85 @@
+#include "sim_fixture.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "lib/str/str.h"
+
+namespace fs = std::filesystem;
+
+Sandbox::Sandbox()
+{
+  const char *tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/brimvale-XXXXXX";
+  if(mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+Sandbox::~Sandbox()
+{
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+SimTest::SimTest()
+{
+  config.root = sandbox.path() + "/root";
+  config.firmware_dir = BRIMVALE_FIRMWARE_DIR;
+}
+
+SimTest::~SimTest() { receiver.reset(); }
+
+sim::Receiver &SimTest::Boot()
+{
+  if(!receiver) receiver = std::make_unique<sim::Receiver>(config);
+  std::string error;
+  if(!receiver->Boot(&error)) ADD_FAILURE() << error;
+  // Any function of the test build of the code marks its module.
+  sim::RegisterPluginCode(reinterpret_cast<const void *>(&StrCopy));
+  return *receiver;
+}
+
+sim::Receiver &SimTest::LoadTap(const std::string &tap)
+{
+  if(!receiver) receiver = std::make_unique<sim::Receiver>(config);
+  std::string error;
+  if(!receiver->Load(tap, &error)) ADD_FAILURE() << error;
+  return *receiver;
+}
+
+std::string SimTest::HostPath(const std::string &receiver_path) const
+{
+  std::string host;
+  if(receiver)
+  {
+    if(!receiver->disk().HostPath(receiver_path, "/", &host)) ADD_FAILURE() << "bad path " << receiver_path;
+    return host;
+  }
+  return config.root + receiver_path;
+}
+
+void SimTest::WriteFile(const std::string &receiver_path, const std::string &content) const
+{
+  std::string host = HostPath(receiver_path);
+  fs::create_directories(fs::path(host).parent_path());
+  std::ofstream(host, std::ios::binary | std::ios::trunc) << content;
+}
+
+std::string SimTest::ReadFile(const std::string &receiver_path) const
+{
+  std::ifstream in(HostPath(receiver_path), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool SimTest::Exists(const std::string &receiver_path) const
+{
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(HostPath(receiver_path), ec));
+}
+
+void SimTest::MakeDir(const std::string &receiver_path) const { fs::create_directories(HostPath(receiver_path)); }
