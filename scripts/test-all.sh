@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and runs every test in the three builds: native, native with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the receiver's mipsel
+# build under qemu-user. Fails when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+run_build() {
+  local dir=$1; shift
+  echo "=== $dir"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  ninja -C "$dir"
+  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
+}
+
+run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON
+run_build build-mipsel -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel.cmake
+echo "=== all three builds passed"

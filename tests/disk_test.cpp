@@ -1,0 +1,208 @@
+// The emulated disk: the host's file calls, the mount table, and the
+// sandbox that nothing the plug-in can name may leave.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "sim_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DiskTest : public SimTest {};
+
+TEST_F(DiskTest, NormalisesPathsAndStopsAtTheRoot)
+{
+  const struct {
+    const char *in;
+    const char *out;
+  } cases[] = {
+    {"/", "/"}, {"", "/"}, {"//mnt///hd/", "/mnt/hd"}, {"/mnt/./hd/../hd/x", "/mnt/hd/x"},
+    {"/..", "/"}, {"/../../etc/passwd", "/etc/passwd"}, {"/a/b/../../../..", "/"},
+  };
+  for(const auto &c : cases)
+  {
+    std::string out;
+    ASSERT_TRUE(sim::Disk::Normalize(c.in, &out)) << c.in;
+    EXPECT_EQ(out, c.out) << c.in;
+  }
+  std::string out;
+  EXPECT_FALSE(sim::Disk::Normalize("/mnt/" + std::string(256, 'n'), &out)) << "name over 255 bytes";
+  EXPECT_FALSE(sim::Disk::Normalize(std::string(4096, '/'), &out)) << "path over 4095 bytes";
+}
+
+TEST_F(DiskTest, EveryPathTheTapCanNameStaysInTheSandbox)
+{
+  sim::Receiver &r = Boot();
+  const std::string root = fs::weakly_canonical(config.root).string();
+  const char *names[] = {"..", "../..", "/../../../etc/passwd", "/mnt/hd/../../etc", "../../../tmp/x",
+                         "a/../../../../b", "/./../.", "//../..//x"};
+  for(const char *name : names)
+  {
+    std::string host;
+    if(r.hdd().HostPath(name, &host))
+      EXPECT_EQ(fs::weakly_canonical(host).string().rfind(root + "/mnt/hd", 0), 0u) << name << " -> " << host;
+    if(r.disk().HostPath(name, "/", &host))
+      EXPECT_EQ(fs::weakly_canonical(host).string().rfind(root, 0), 0u) << name << " -> " << host;
+  }
+  // ".." at the disk's root stays at the disk's root.
+  EXPECT_EQ(TAP_Hdd_ChangeDir("/../../.."), config.chdir_success);
+  EXPECT_EQ(r.hdd().current(), "/");
+  EXPECT_EQ(TAP_Hdd_Create("../../../escaped", ATTR_NORMAL), 1);
+  EXPECT_TRUE(Exists("/mnt/hd/escaped"));
+  EXPECT_FALSE(Exists("/escaped"));
+}
+
+TEST_F(DiskTest, SymbolicLinksOutOfTheSandboxAreRefused)
+{
+  sim::Receiver &r = Boot();
+  fs::create_directory_symlink("/", HostPath("/mnt/hd/link"));
+  std::string host;
+  EXPECT_FALSE(r.hdd().HostPath("link/etc/passwd", &host));
+  EXPECT_FALSE(r.disk().HostPath("/mnt/hd/link", "/", &host));
+  EXPECT_EQ(TAP_Hdd_Exist("link"), 0);
+  EXPECT_NE(TAP_Hdd_ChangeDir("link"), config.chdir_success);
+  EXPECT_EQ(TAP_Hdd_Fopen("link/etc/passwd"), nullptr);
+}
+
+TEST_F(DiskTest, OverlongNamesAreRefused)
+{
+  Boot();
+  std::string name(300, 'x');
+  EXPECT_EQ(TAP_Hdd_Create(name.c_str(), ATTR_NORMAL), 0);
+  EXPECT_EQ(TAP_Hdd_Exist(name.c_str()), 0);
+  EXPECT_EQ(TAP_Hdd_Fopen(name.c_str()), nullptr);
+}
+
+TEST_F(DiskTest, FilesAndFoldersRelativeToTheCurrentFolder)
+{
+  sim::Receiver &r = Boot();
+  MakeDir("/mnt/hd/ProgramFiles/Settings");
+  ASSERT_EQ(TAP_Hdd_ChangeDir("/ProgramFiles"), 1);
+  EXPECT_EQ(r.hdd().current(), "/ProgramFiles");
+  ASSERT_EQ(TAP_Hdd_ChangeDir("Settings/"), 1);
+  EXPECT_EQ(r.hdd().current(), "/ProgramFiles/Settings");
+  EXPECT_EQ(TAP_Hdd_ChangeDir("Missing"), 0);
+  EXPECT_EQ(r.hdd().current(), "/ProgramFiles/Settings");
+
+  EXPECT_EQ(TAP_Hdd_Exist("new.ini"), 0);
+  EXPECT_EQ(TAP_Hdd_Create("new.ini", ATTR_NORMAL), 1);
+  EXPECT_EQ(TAP_Hdd_Create("Sub", ATTR_FOLDER), 1);
+  EXPECT_TRUE(fs::is_directory(HostPath("/mnt/hd/ProgramFiles/Settings/Sub")));
+
+  TYPE_File *f = TAP_Hdd_Fopen("new.ini");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(TAP_Hdd_Fwrite("Key=1\r\n", 7, 1, f), 1u);
+  EXPECT_EQ(TAP_Hdd_Flen(f), 7u);
+  TAP_Hdd_Fseek(f, 0, SEEK_ORIGIN_END);
+  EXPECT_EQ(TAP_Hdd_Fwrite("K2=2\r\n", 6, 1, f), 1u);
+  TAP_Hdd_Fseek(f, 0, SEEK_ORIGIN_START);
+  char text[32] = {};
+  EXPECT_EQ(TAP_Hdd_Fread(text, 13, 1, f), 1u);
+  EXPECT_STREQ(text, "Key=1\r\nK2=2\r\n");
+  EXPECT_EQ(TAP_Hdd_Fread(text, 13, 1, f), 0u) << "nothing left to read";
+  TAP_Hdd_Fclose(f);
+
+  // A create never replaces what is there.
+  EXPECT_EQ(TAP_Hdd_Create("new.ini", ATTR_NORMAL), 0);
+  EXPECT_EQ(ReadFile("/mnt/hd/ProgramFiles/Settings/new.ini"), "Key=1\r\nK2=2\r\n");
+  EXPECT_EQ(TAP_Hdd_Delete("new.ini"), 1);
+  EXPECT_EQ(TAP_Hdd_Exist("new.ini"), 0);
+  EXPECT_EQ(TAP_Hdd_Fopen("Sub"), nullptr) << "a folder is not a file";
+}
+
+TEST_F(DiskTest, NullHandlesAndNamesAreHarmless)
+{
+  Boot();
+  char buffer[4];
+  EXPECT_EQ(TAP_Hdd_Fread(buffer, 1, 4, nullptr), 0u);
+  EXPECT_EQ(TAP_Hdd_Fwrite(buffer, 1, 4, nullptr), 0u);
+  EXPECT_EQ(TAP_Hdd_Flen(nullptr), 0u);
+  EXPECT_EQ(TAP_Hdd_Fseek(nullptr, 0, 0), 0u);
+  TAP_Hdd_Fclose(nullptr);
+  EXPECT_EQ(TAP_Hdd_Fopen(nullptr), nullptr);
+  EXPECT_EQ(TAP_Hdd_Exist(nullptr), 0);
+  EXPECT_EQ(TAP_Hdd_Create(nullptr, ATTR_NORMAL), 0);
+  EXPECT_EQ(TAP_Hdd_Delete(nullptr), 0);
+  EXPECT_EQ(TAP_Hdd_ChangeDir(nullptr), 0);
+}
+
+TEST_F(DiskTest, TheOtherReceiverGenerationAnswersZeroForSuccess)
+{
+  config.chdir_success = 0;
+  sim::Receiver &r = Boot();
+  MakeDir("/mnt/hd/ProgramFiles");
+  EXPECT_EQ(TAP_Hdd_ChangeDir("/ProgramFiles"), 0);
+  EXPECT_EQ(r.hdd().current(), "/ProgramFiles");
+  EXPECT_EQ(TAP_Hdd_ChangeDir("/Nowhere"), 1);
+  EXPECT_EQ(r.hdd().current(), "/ProgramFiles");
+}
+
+TEST_F(DiskTest, TheFirmwareFolderObjectFollowsTheCurrentFolder)
+{
+  sim::Receiver &r = Boot();
+  MakeDir("/mnt/hd/ProgramFiles/Settings");
+  auto folder_text = [&]() {
+    FirmwareWord *row = r.task_row();
+    auto *object = reinterpret_cast<FirmwareWord *>(row[TAP_TASK_FOLDER_WORD]);
+    return std::string(reinterpret_cast<const char *>(object[TAP_FOLDER_PATH_WORD]));
+  };
+  EXPECT_EQ(folder_text(), "/mnt/hd/");
+  TAP_Hdd_ChangeDir("/ProgramFiles/Settings");
+  EXPECT_EQ(folder_text(), "/mnt/hd/ProgramFiles/Settings");
+  TAP_Hdd_ChangeDir("..");
+  EXPECT_EQ(folder_text(), "/mnt/hd/ProgramFiles");
+}
+
+TEST_F(DiskTest, MountsShowTheirContentAtTheMountPointUntilUnmounted)
+{
+  sim::Receiver &r = Boot();
+  MakeDir("/mnt/hd/DataFiles");
+  WriteFile("/mnt/hd/DataFiles/local.rec", "local");
+  Sandbox nas;
+  fs::create_directories(nas.path() + "/export/sub");
+  std::ofstream(nas.path() + "/export/remote.rec") << "remote";
+
+  std::string error;
+  // Bind first: the local recordings stay reachable once the export covers them.
+  MakeDir("/mnt/hd/DF_local");
+  std::string local_host;
+  ASSERT_TRUE(r.disk().HostPath("/mnt/hd/DataFiles", "/", &local_host));
+  ASSERT_TRUE(r.disk().Mount("/mnt/hd/DF_local", local_host, "/mnt/hd/DataFiles", "bind", "", &error)) << error;
+  ASSERT_TRUE(r.disk().Mount("/mnt/hd/DataFiles", nas.path() + "/export", "nas:/export", "nfs", "", &error)) << error;
+
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/remote.rec"), "remote");
+  EXPECT_EQ(ReadFile("/mnt/hd/DF_local/local.rec"), "local");
+  EXPECT_EQ(TAP_Hdd_ChangeDir("/DataFiles/sub"), 1);
+  EXPECT_EQ(TAP_Hdd_Create("new.rec", ATTR_NORMAL), 1);
+  EXPECT_TRUE(fs::exists(nas.path() + "/export/sub/new.rec")) << "writes land on the server";
+  EXPECT_FALSE(fs::exists(local_host + "/sub"));
+  EXPECT_EQ(TAP_Hdd_Delete("/DataFiles"), 0) << "a mount point cannot be deleted";
+
+  EXPECT_FALSE(r.disk().Mount("/mnt/hd/Nowhere", nas.path(), "x", "nfs", "", &error)) << "no folder to mount on";
+  EXPECT_TRUE(r.disk().Unmount("/mnt/hd/DataFiles", &error)) << error;
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/local.rec"), "local");
+  EXPECT_FALSE(r.disk().Unmount("/mnt/hd/DataFiles", &error));
+  EXPECT_TRUE(r.disk().Unmount("/mnt/hd/DF_local", &error));
+  EXPECT_EQ(r.disk().mounts().size(), 1u);
+}
+
+TEST_F(DiskTest, AMountWithAnotherInsideItIsBusy)
+{
+  sim::Receiver &r = Boot();
+  Sandbox nas;
+  fs::create_directories(nas.path() + "/a/inner");
+  MakeDir("/mnt/hd/MediaFiles");
+  std::string error;
+  ASSERT_TRUE(r.disk().Mount("/mnt/hd/MediaFiles", nas.path() + "/a", "n:/a", "nfs", "", &error));
+  ASSERT_TRUE(r.disk().Mount("/mnt/hd/MediaFiles/inner", nas.path(), "n:/", "nfs", "", &error));
+  EXPECT_FALSE(r.disk().Unmount("/mnt/hd/MediaFiles", &error));
+  EXPECT_EQ(error, "target is busy");
+  EXPECT_TRUE(r.disk().Unmount("/mnt/hd/MediaFiles/inner", &error));
+  EXPECT_TRUE(r.disk().Unmount("/mnt/hd/MediaFiles", &error));
+}
+
+}  // namespace
