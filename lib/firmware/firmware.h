@@ -5,6 +5,7 @@
 #define BRIMVALE_LIB_FIRMWARE_H
 
 #include "../../host/firmware.h"
+#include "../../host/tap.h"
 
 // Address of a symbol in the running firmware's global scope, or null.
 void *TryResolve(const char *name);
@@ -23,5 +24,36 @@ void *FIS_fwAppl_ConvertToValidUTF8Str(void);
 void *FIS_vTAPTable(void);
 // The uint32 index of this plug-in's row in the task table.
 void *FIS_vCurTapTask(void);
+
+// ---- The firmware description file FirmwareTMS.dat ----
+
+#define FIRMWARE_DAT_NAME "FirmwareTMS.dat"
+#define FIRMWARE_DAT_MAGIC 0x12345678u
+#define FIRMWARE_DAT_HEADER_SIZE 20
+#define FIRMWARE_DAT_RECORD_SIZE 348
+
+// System types: they decide the layout of the firmware's timer slots.
+typedef enum {
+  ST_UNKNOWN = 0,  // not determined
+  ST_TMSS = 5,     // 200-byte slots
+  ST_TMST = 6,     // 200- or 208-byte slots
+  ST_TMSC = 7,     // 196-byte slots
+} SYSTEM_TYPE;
+
+// Loads FirmwareTMS.dat once and keeps it for the run. 1 when the image is
+// loaded and valid: the out-pointers (each may be null) then receive the
+// header, the receiver table and the first byte after it. 0 otherwise, with
+// the out-pointers untouched and nothing kept. The current folder is unchanged.
+int LoadFirmwareDat(byte **header, byte **receivers, byte **rest);
+
+// The system type of this receiver from its record in FirmwareTMS.dat; 0 when
+// it cannot be determined (asked again next time).
+dword GetSystemType(void);
+
+// The low 16 bits of TAP_GetSystemId().
+word GetSysID(void);
+
+// The date of FirmwareTMS.dat as a Modified Julian Day; 0 when it cannot be loaded.
+dword FirmwareDatMJD(void);
 
 #endif
