@@ -47,8 +47,28 @@ typedef uint32_t dword;
 typedef struct TYPE_File TYPE_File;
 
 // Image descriptor of TAP_Osd_PutGd: pixel data compressed by the host's
-// method, decompressed and drawn by the host.
-typedef struct TYPE_GrData TYPE_GrData;
+// method, decompressed and drawn by the host. 16 bytes on the receiver; the
+// data address is a pointer-sized word, so the descriptor is longer on a
+// 64-bit PC.
+#define GD_VERSION 1
+#define GD_FORMAT_ARGB1555 0  // 2 bytes per pixel
+#define GD_FORMAT_ARGB8888 1  // 4 bytes per pixel
+#define GD_COMPRESSION_HOST 2 // the host's method: in this host a zlib stream
+
+typedef struct TYPE_GrData {
+  byte version;           // GD_VERSION
+  byte reserved;
+  byte psize;             // GD_FORMAT_*
+  byte compression;       // GD_COMPRESSION_HOST
+  const byte *data;       // compressed pixel data
+  dword dataSize;         // pixel bytes after decompression: width x height x bytes per pixel
+  word width;
+  word height;
+} TYPE_GrData;
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(TYPE_GrData) == 16, "image descriptor is 16 bytes on the receiver");
+#endif
 
 // An event handler: the result equal to param1 passes a key on, 0 consumes it.
 typedef dword (*TAP_EventHandlerFn)(dword event, dword param1, dword param2);
