@@ -56,6 +56,10 @@ Receiver::Receiver(ReceiverConfig config)
   sysvars_[SYSVAR_LANGUAGE] = config_.language;
   written_sysvars_ = sysvars_;
   AddFileTools(&shell_);
+  AddNetworkTools(&shell_);
+  network_.SetStart(clock_.uptime());
+  network_.SetInternet(config_.internet);
+  for(const NasConfig &server : config_.servers) network_.AddServer(server);
 
   // The terminals somebody is logged in on exist as files that capture what
   // is written to them.

@@ -17,6 +17,8 @@
 #include "../host/tap.h"
 #include "clock.h"
 #include "disk.h"
+#include "network.h"
+#include "processes.h"
 #include "screen.h"
 #include "shell.h"
 #include "trace.h"
@@ -57,6 +59,10 @@ struct ReceiverConfig {
   int chdir_success = 1;
   // The process's own working folder (relative Linux paths start here).
   std::string process_cwd = "/";
+  // The home network: NAS servers, and whether the internet answers.
+  std::vector<NasConfig> servers;
+  bool internet = true;
+
   // Pseudo-terminals that somebody has open (/dev/pts/N can be opened).
   std::set<int> terminals;
 
@@ -105,6 +111,8 @@ class Receiver {
   Disk &disk() { return disk_; }
   HddView &hdd() { return hdd_; }
   Shell &shell() { return shell_; }
+  Network &network() { return network_; }
+  Processes &processes() { return processes_; }
   Screen &screen() { return screen_; }
   Trace &trace() { return trace_; }
   void Record(TraceKind kind, std::string text) { trace_.Add(clock_.tick(), kind, std::move(text)); }
@@ -145,6 +153,8 @@ class Receiver {
   Disk disk_;
   HddView hdd_;
   Shell shell_;
+  Network network_;
+  Processes processes_;
   Screen screen_;
   Trace trace_;
 

@@ -62,5 +62,8 @@ class Shell {
 
 // The file-system tools every receiver has: mkdir, rmdir, chmod.
 void AddFileTools(Shell *shell);
+// The network and process tools: ping, busybox ether-wake, mount, umount,
+// portmap, ps, kill.
+void AddNetworkTools(Shell *shell);
 
 }  // namespace sim

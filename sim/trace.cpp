@@ -17,6 +17,7 @@ const char *TraceKindName(TraceKind kind)
     case TraceKind::kLoader: return "loader";
     case TraceKind::kEvent: return "event";
     case TraceKind::kFile: return "file";
+    case TraceKind::kNetwork: return "network";
   }
   return "?";
 }

@@ -21,6 +21,7 @@ enum class TraceKind {
   kLoader,   // the plug-in's calls of the dynamic loader
   kEvent,    // events delivered by the emulator
   kFile,     // C library file access (/proc/uptime)
+  kNetwork,  // packets, mounts and signals on the simulated network
 };
 
 const char *TraceKindName(TraceKind kind);

@@ -1,0 +1,57 @@
+#include "processes.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace sim {
+
+Processes::Processes()
+{
+  // What runs on a receiver before any plug-in starts.
+  Start("init", 1560);
+  for(int k = 0; k < 4; ++k) Start("[kthread]", 0);
+  next_pid_ = 60;
+  Start("/sbin/syslogd", 1612);
+  next_pid_ = 120;
+  Start("/root/pvr", 48212);
+  Start("/usr/sbin/telnetd", 1604);
+  next_pid_ = 300;
+}
+
+int Processes::Start(const std::string &command, unsigned vsz)
+{
+  int pid = next_pid_++;
+  list_.push_back(Process{pid, "root", vsz, command});
+  return pid;
+}
+
+bool Processes::Kill(int pid)
+{
+  auto it = std::find_if(list_.begin(), list_.end(), [pid](const Process &p) { return p.pid == pid; });
+  if(it == list_.end() || pid <= 1) return false;
+  list_.erase(it);
+  return true;
+}
+
+const Process *Processes::Find(const std::string &command) const
+{
+  for(const Process &p : list_)
+    if(p.command == command) return &p;
+  return nullptr;
+}
+
+std::string Processes::PsOutput() const
+{
+  std::string out = "  PID USER            VSZ STAT COMMAND\n";
+  char line[512];
+  for(const Process &p : list_)
+  {
+    // 5 + 1 + 8 + 1 + 11 + 1 + 4 + 1 = 32 columns before the command.
+    std::snprintf(line, sizeof(line), "%5d %-8.8s %11u %-4.4s %s\n", p.pid, p.user.c_str(), p.vsz,
+                  p.vsz == 0 ? "SW" : "S", p.command.c_str());
+    out += line;
+  }
+  return out;
+}
+
+}  // namespace sim
