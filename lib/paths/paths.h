@@ -19,8 +19,9 @@ typedef enum {
 } PathType;
 
 // The plug-in's current folder in TAP notation, as the firmware keeps it,
-// into `dest` (may be null). 0, or -3 when the firmware table is out of reach
-// (dest then empty).
+// into `dest` of PATH_BUFFER_SIZE bytes (may be null). 0 (the empty text
+// when the firmware has no folder object for us), -3 when the firmware table
+// is out of reach, -4 when the folder does not fit; dest is empty on failure.
 int HDD_TAP_GetCurrentDir(char *dest);
 
 // Saves the current folder on the stack: 1, or 0 when the stack is full or

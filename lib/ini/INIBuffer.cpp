@@ -1,0 +1,4 @@
+#include "ini_internal.h"
+
+char *INIBuffer = NULL;
+dword BufferSize = 0;

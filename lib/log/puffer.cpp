@@ -1,0 +1,3 @@
+#include "log.h"
+
+char puffer[PUFFER_SIZE];
