@@ -14,9 +14,14 @@ namespace {
 Receiver *g_current = nullptr;
 // Modules whose calls count as the plug-in's (see RegisterPluginCode).
 std::vector<const void *> g_plugin_modules;
+// Firmware object files loaded in this process, by file name.
+std::map<std::string, void *> g_firmware_objects;
 
 constexpr size_t kEepromSize = 1024;
 constexpr size_t kFolderPathSize = 4096;
+// The largest timer slot of any firmware: the table holds config.timer_count
+// of them and one spare, whichever layout the plug-in reads it by.
+constexpr size_t kTimerSlotMax = 208;
 
 const void *ModuleBase(const void *address)
 {
@@ -108,8 +113,25 @@ bool Receiver::Boot(std::string *error)
   if(fw.tap_table) files.push_back("fw_taptable.so");
   if(fw.cur_tap_task) files.push_back("fw_curtaptask.so");
 
+  // The firmware objects stay loaded for the rest of the process, at the same
+  // addresses: code that cached one (the test build of the plug-in's code keeps
+  // its caches for the whole process) never sees it move. A later receiver in
+  // the same process can therefore not take back an object an earlier one had.
+  for(const auto &[file, handle] : g_firmware_objects)
+    if(std::find(files.begin(), files.end(), file) == files.end())
+    {
+      *error = "firmware object " + file + " was loaded by an earlier receiver in this process and cannot be "
+               "taken away again: run this receiver in a process of its own";
+      return false;
+    }
   for(const std::string &file : files)
   {
+    auto loaded = g_firmware_objects.find(file);
+    if(loaded != g_firmware_objects.end())
+    {
+      firmware_handles_.push_back(loaded->second);
+      continue;
+    }
     std::string path = config_.firmware_dir + "/" + file;
     void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if(handle == nullptr)
@@ -118,12 +140,13 @@ bool Receiver::Boot(std::string *error)
       *error = "cannot load firmware object " + path + ": " + (why ? why : "?");
       return false;
     }
+    g_firmware_objects[file] = handle;
     firmware_handles_.push_back(handle);
   }
 
   // Fill the objects as the running firmware would have them.
   if(void **eeprom_var = static_cast<void **>(symbol(FW_SYM_EEPROM))) *eeprom_var = eeprom_.data();
-  timer_table_.assign(static_cast<size_t>(std::max(config_.timer_count, 0) + 1) * 208, 0);
+  timer_table_.assign(static_cast<size_t>(std::max(config_.timer_count, 0) + 1) * kTimerSlotMax, 0);
   if(void **timer_var = static_cast<void **>(symbol(FW_SYM_TIMER))) *timer_var = timer_table_.data();
   if(uint32_t *cur = static_cast<uint32_t *>(symbol(FW_SYM_CUR_TAP_TASK))) *cur = config_.plugin_row;
   if(FirmwareWord *row = task_row())
@@ -139,7 +162,10 @@ bool Receiver::Boot(std::string *error)
 
 void Receiver::UnloadFirmware()
 {
-  for(auto it = firmware_handles_.rbegin(); it != firmware_handles_.rend(); ++it) dlclose(*it);
+  // The objects stay loaded (see Boot); only what points into this receiver goes.
+  if(void **eeprom_var = static_cast<void **>(symbol(FW_SYM_EEPROM))) *eeprom_var = nullptr;
+  if(void **timer_var = static_cast<void **>(symbol(FW_SYM_TIMER))) *timer_var = nullptr;
+  if(FirmwareWord *row = task_row()) std::memset(row, 0, TAP_TASK_ROW_WORDS * sizeof(FirmwareWord));
   firmware_handles_.clear();
 }
 

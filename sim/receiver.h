@@ -65,6 +65,9 @@ struct ReceiverConfig {
 
   // Pseudo-terminals that somebody has open (/dev/pts/N can be opened).
   std::set<int> terminals;
+  // PC folder for PNG snapshots of the screen, written at each TAP_Osd_Sync
+  // that changed it; empty = none.
+  std::string screenshot_dir;
 
   // Memory: fail the Nth allocation (1-based; 0 = none), or every one.
   uint64_t fail_allocation = 0;

@@ -93,19 +93,32 @@ TEST_F(FirmwareSymbolsTest, TryResolveFindsOnlyWhatTheFirmwareExports)
   EXPECT_EQ(TryResolve(FW_SYM_UTF8), nullptr);
 }
 
-TEST_F(FirmwareSymbolsTest, TimerWorkAreasLieOneSlotApart)
+class TimerWorkAreas : public SimTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TimerWorkAreas, LieOneSlotApart)
 {
-  for(int slot : {200, 208})
-  {
-    receiver.reset();
-    config.firmware.timer_slot_size = slot;
-    sim::Receiver &r = Boot();
-    auto *edit = static_cast<uint8_t *>(r.symbol(FW_SYM_TIMER_EDIT));
-    auto *temp = static_cast<uint8_t *>(r.symbol(FW_SYM_TIMER_TEMP));
-    ASSERT_NE(edit, nullptr);
-    ASSERT_NE(temp, nullptr);
-    EXPECT_EQ(temp - edit, slot);
-  }
+  config.firmware.timer_slot_size = GetParam();
+  sim::Receiver &r = Boot();
+  auto *edit = static_cast<uint8_t *>(r.symbol(FW_SYM_TIMER_EDIT));
+  auto *temp = static_cast<uint8_t *>(r.symbol(FW_SYM_TIMER_TEMP));
+  ASSERT_NE(edit, nullptr);
+  ASSERT_NE(temp, nullptr);
+  EXPECT_EQ(temp - edit, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSlotSizes, TimerWorkAreas, ::testing::Values(200, 208));
+
+TEST_F(FirmwareSymbolsTest, AnObjectOnceLoadedCannotBeTakenAwayInTheSameProcess)
+{
+  // Cached addresses must stay valid for the whole process, so a second
+  // receiver cannot drop an object the first one had: it says so plainly.
+  Boot();
+  receiver.reset();
+  config.firmware.eeprom = false;
+  receiver = std::make_unique<sim::Receiver>(config);
+  std::string error;
+  EXPECT_FALSE(receiver->Boot(&error));
+  EXPECT_NE(error.find("fw_eeprom.so"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+#include "firmware_dat_internal.h"
+
+dword SystemType = ST_UNKNOWN;

@@ -1,0 +1,3 @@
+#include "hook.h"
+
+int RemoteType = REMOTE_TYPE_DEFAULT;

@@ -1,0 +1,9 @@
+#include "timers.h"
+#include "timers_internal.h"
+
+int FlashTimerEncode_ST_TMSC(void *slot, const TimerRecord *record)
+{
+  if(slot == NULL || record == NULL) return 0;
+  TimerEncodeSlot(&TimerLayout_ST_TMSC, (byte *)slot, record);
+  return 1;
+}
