@@ -20,9 +20,18 @@ set(CMAKE_C_COMPILER ${MIPSEL_GCC})
 set(CMAKE_CXX_COMPILER ${MIPSEL_GXX})
 set(CMAKE_C_FLAGS_INIT "-march=mips32")
 set(CMAKE_CXX_FLAGS_INIT "-march=mips32")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${QEMU_MIPSEL} -L ${MIPSEL_SYSROOT})
+# The C library must come from the sysroot, matching its loader; the loader
+# would otherwise take Debian's multiarch libc6:mipsel from /lib/mipsel-linux-gnu
+# (pulled in by the -dev packages below), a different build of glibc. Other
+# libraries still come from the multiarch folders.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QEMU_MIPSEL} -L ${MIPSEL_SYSROOT} -E LD_LIBRARY_PATH=/lib)
 
-set(CMAKE_FIND_ROOT_PATH ${MIPSEL_SYSROOT})
+# Libraries the emulator links (FreeType, libpng, zlib) are Debian's multiarch
+# packages (libfreetype-dev:mipsel libpng-dev:mipsel zlib1g-dev:mipsel): found
+# in /usr/lib/mipsel-linux-gnu, with headers in /usr/include and
+# /usr/include/mipsel-linux-gnu, which the cross compiler searches already.
+set(CMAKE_LIBRARY_ARCHITECTURE mipsel-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH ${MIPSEL_SYSROOT} /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)

@@ -2,6 +2,7 @@
 // the plug-in imports by name, each bound to the receiver now running.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -198,7 +199,8 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
   dword n = static_cast<dword>(std::fwrite(buf, blockSize, blocks, file->file));
-  std::fflush(file->file);
+  // A full disk shows only when the data leaves the buffer: count nothing written then.
+  if(std::fflush(file->file) != 0) n = 0;
   R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
                                    std::to_string(blocks) + ") -> " + std::to_string(n));
   return n;
@@ -212,7 +214,10 @@ void HddFclose(TYPE_File *file)
   delete file;
 }
 
-// ---- screen (drawing comes with the display; calls are recorded) ----
+// ---- screen: drawn into the emulated display, and every call recorded ----
+// A call that cannot draw records why after its arguments.
+std::string Refusal(bool ok, const std::string &error) { return ok ? "" : " -> " + error; }
+
 word OsdCreate(dword x, dword y, dword w, dword h, byte lutIdx, int flag)
 {
   (void)lutIdx;
@@ -231,38 +236,60 @@ int OsdDelete(word rgn)
 
 int OsdDraw3dBoxFill(word rgn, dword x, dword y, dword w, dword h, dword c1, dword c2, dword fc)
 {
+  std::string error;
+  bool ok = R().screen().Draw3dBoxFill(rgn, x, y, w, h, c1, c2, fc, &error);
   char text[160];
   std::snprintf(text, sizeof(text), "TAP_Osd_Draw3dBoxFill(%u, %u, %u, %u, %u, 0x%08x, 0x%08x, 0x%08x)", rgn, x, y, w,
                 h, c1, c2, fc);
-  R().Record(TraceKind::kOsd, text);
-  return 0;
+  R().Record(TraceKind::kOsd, text + Refusal(ok, error));
+  return ok ? 0 : -1;
 }
 
 int OsdPutS(word rgn, dword x, dword y, dword maxX, const char *str, dword fcolor, dword bcolor, byte fntType,
             byte fntSize, byte bDot, byte align)
 {
+  std::string error;
+  bool ok = R().screen().PutS(rgn, x, y, maxX, str, fcolor, bcolor, fntSize, align, &error);
   char text[160];
   std::snprintf(text, sizeof(text), "TAP_Osd_PutS(%u, %u, %u, %u, 0x%08x, 0x%08x, %u, %u, %u, %u) ", rgn, x, y, maxX,
                 fcolor, bcolor, fntType, fntSize, bDot, align);
-  R().Record(TraceKind::kOsd, text + Quote(str));
-  return 0;
+  R().Record(TraceKind::kOsd, text + Quote(str) + Refusal(ok, error));
+  return ok ? 0 : -1;
 }
 
 int OsdPutGd(word rgn, int x, int y, const TYPE_GrData *gd, int sprite)
 {
+  std::string error;
+  bool ok = R().screen().PutGd(rgn, x, y, gd, sprite != 0, &error);
   R().Record(TraceKind::kOsd, "TAP_Osd_PutGd(" + std::to_string(rgn) + ", " + std::to_string(x) + ", " +
-                                  std::to_string(y) + ", " + (gd ? "image" : "NULL") + ", " + std::to_string(sprite) + ")");
-  return 0;
+                                  std::to_string(y) + ", " + (gd ? "image" : "NULL") + ", " + std::to_string(sprite) + ")" +
+                                  Refusal(ok, error));
+  return ok ? 0 : -1;
 }
 
 int OsdGetW(const char *str, byte fntType, byte fntSize)
 {
   (void)fntType;
-  (void)fntSize;
-  return sim::Screen::TextWidth(str);
+  return R().screen().TextWidth(str, fntSize);
 }
 
-void OsdSync() { R().Record(TraceKind::kOsd, "TAP_Osd_Sync"); }
+// Snapshots are named by the virtual time: screen-2026-12-08_12-00-05.23.png.
+void OsdSync()
+{
+  std::string entry = "TAP_Osd_Sync";
+  const std::string &dir = R().config().screenshot_dir;
+  if(!dir.empty())
+  {
+    std::string stamp = R().clock().LocalText(), written, error;
+    std::replace(stamp.begin(), stamp.end(), ' ', '_');
+    std::replace(stamp.begin(), stamp.end(), ':', '-');
+    if(!R().screen().Snapshot(dir, stamp, &written, &error))
+      entry += " -> snapshot failed: " + error;
+    else if(!written.empty())
+      entry += " -> " + written;
+  }
+  R().Record(TraceKind::kOsd, entry);
+}
 
 void SysOsdControl(int osdId, int ctrl)
 {

@@ -53,6 +53,8 @@ int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(c
     errno = ENOENT;
     return -1;
   }
+  // A terminal is a stream: what is written to it follows what came before.
+  if(std::string(path).rfind("/dev/pts/", 0) == 0) flags |= O_APPEND;
   int fd = real(host.c_str(), flags, mode);
   r->Record(TraceKind::kTerminal, std::string("open(\"") + path + "\") -> " + (fd >= 0 ? "ok" : "failed"));
   return fd;

@@ -36,6 +36,7 @@ int main(int argc, char **argv)
   CLI::App *run = app.add_subcommand("run", "start the plug-in and let virtual time pass");
   std::string tap, root, date = "2026-12-08", time = "12:00:00";
   std::string firmware_dir = BRIMVALE_FIRMWARE_DIR;
+  std::string screenshots;
   double seconds = 60, uptime = 600;
   uint64_t step = 10;
   int language = 1;
@@ -48,6 +49,8 @@ int main(int argc, char **argv)
   run->add_option("--time", time, "local time at start, HH:MM:SS");
   run->add_option("--language", language, "menu language (system variable 1; 2 = German)");
   run->add_option("--firmware-dir", firmware_dir, "folder with the firmware object files");
+  run->add_option("--screenshots", screenshots,
+                  "folder for PNG snapshots of the screen, one at each TAP_Osd_Sync that changed it");
 
   CLI11_PARSE(app, argc, argv);
 
@@ -56,6 +59,7 @@ int main(int argc, char **argv)
   config.firmware_dir = firmware_dir;
   config.uptime_ticks = static_cast<uint64_t>(uptime * 100);
   config.language = language;
+  if(!screenshots.empty()) config.screenshot_dir = std::filesystem::absolute(screenshots).string();
   if(!ParseDate(date, &config.year, &config.month, &config.day) ||
      !ParseTime(time, &config.hour, &config.minute, &config.second))
   {
