@@ -12,7 +12,7 @@
 
 static void EnterLogFolder(void)
 {
-  if(HDD_ChangeDir(LOG_FOLDER)) return;
+  if(HDD_ChangeDir(LIB_LOG_FOLDER)) return;
 
   // A fresh disk has no settings folder yet: make it where it belongs. If even
   // /ProgramFiles is out of reach the entry lands in the folder we are in.
@@ -49,8 +49,8 @@ void LogEntryLibPrintf(int echo, const char *fmt, ...)
   StrCopy(stamp, sizeof(stamp), TimeFormat(now, seconds, 5));
   StrAppend(stamp, sizeof(stamp), " ");
 
-  if(!TAP_Hdd_Exist(LOG_FILE_NAME)) TAP_Hdd_Create(LOG_FILE_NAME, ATTR_NORMAL);
-  TYPE_File *file = TAP_Hdd_Fopen(LOG_FILE_NAME);
+  if(!TAP_Hdd_Exist(LIB_LOG_FILE_NAME)) TAP_Hdd_Create(LIB_LOG_FILE_NAME, ATTR_NORMAL);
+  TYPE_File *file = TAP_Hdd_Fopen(LIB_LOG_FILE_NAME);
   if(file != NULL)
   {
     TAP_Hdd_Fseek(file, 0, SEEK_ORIGIN_END);
