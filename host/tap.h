@@ -37,8 +37,10 @@ typedef uint32_t dword;
 #define SYSVAR_TIMESHIFT_STORAGE 18
 #define LANGUAGE_GERMAN 2
 
-// TAP_GetState: the receiver is in normal viewing.
-#define STATE_NORMAL 6
+// TAP_GetState: the receiver's main state. While it is STATE_NO_MOUNTING the
+// plug-in probes and mounts nothing; what the firmware means by it is its own.
+#define STATE_NORMAL 2
+#define STATE_NO_MOUNTING 6
 
 // Ticks are 10 ms: settings in seconds are multiplied by this.
 #define TICKS_PER_SECOND 100

@@ -28,6 +28,9 @@ bool IsSymlink(const std::string &host)
 Disk::Disk(std::string host_root) : host_root_(std::move(host_root))
 {
   fs::create_directories(host_root_ + kHddMount);
+  // The folders every receiver's disk has from the factory.
+  for(const char *folder : {"DataFiles", "MediaFiles", "MP3Files", "PhotoFiles", "ProgramFiles"})
+    fs::create_directories(host_root_ + kHddMount + "/" + folder);
   fs::create_directories(host_root_ + "/dev/pts");
   fs::create_directories(host_root_ + "/proc");
   mounts_.push_back(MountEntry{"/", host_root_, "rootfs", "rootfs", "rw"});

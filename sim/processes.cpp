@@ -42,12 +42,12 @@ const Process *Processes::Find(const std::string &command) const
 
 std::string Processes::PsOutput() const
 {
-  std::string out = "  PID USER            VSZ STAT COMMAND\n";
+  std::string out = "  PID USER             VSZ STAT COMMAND\n";
   char line[512];
   for(const Process &p : list_)
   {
-    // 5 + 1 + 8 + 1 + 11 + 1 + 4 + 1 = 32 columns before the command.
-    std::snprintf(line, sizeof(line), "%5d %-8.8s %11u %-4.4s %s\n", p.pid, p.user.c_str(), p.vsz,
+    // 5 + 1 + 8 + 1 + 12 + 1 + 4 + 1 = 33 columns (0 to 32) before the command.
+    std::snprintf(line, sizeof(line), "%5d %-8.8s %12u %-4.4s %s\n", p.pid, p.user.c_str(), p.vsz,
                   p.vsz == 0 ? "SW" : "S", p.command.c_str());
     out += line;
   }

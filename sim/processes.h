@@ -24,7 +24,7 @@ class Processes {
   const Process *Find(const std::string &command) const;
   const std::vector<Process> &list() const { return list_; }
   // The list as the receiver's ps prints it: the number right-aligned in the
-  // first five columns, the command from column 33 on.
+  // first five columns, the command from column 33 on (counted from 0).
   std::string PsOutput() const;
 
  private:

@@ -181,12 +181,12 @@ TEST_F(NetworkTest, PortmapPsAndKill)
   std::string ps = ReadFile("/mnt/hd/ps.txt");
   const sim::Process *portmap = r.processes().Find("portmap");
   ASSERT_NE(portmap, nullptr);
-  // The number right-aligned in the first five columns, the command from column 33.
+  // The number right-aligned in the first five columns, the command from column 33 (counted from 0).
   char line[64];
   std::snprintf(line, sizeof(line), "\n%5d ", portmap->pid);
   size_t at = ps.find(line);
   ASSERT_NE(at, std::string::npos) << ps;
-  EXPECT_EQ(ps.compare(at + 1 + 32, 8, "portmap\n"), 0) << ps;
+  EXPECT_EQ(ps.compare(at + 1 + 33, 8, "portmap\n"), 0) << ps;
 
   std::string kill = "kill -15 " + std::to_string(portmap->pid);
   EXPECT_EQ(system(kill.c_str()), 0);

@@ -1,0 +1,28 @@
+// Shell commands built from settings values. Every value is checked before it
+// is pasted into a command line, and every command must fit its buffer: a
+// command that would run something other than intended, or would be cut, is
+// refused with a run-log line and never run.
+#ifndef BRIMVALE_APP_COMMAND_H
+#define BRIMVALE_APP_COMMAND_H
+
+#include <stddef.h>
+
+// Where a value stands in a command line.
+typedef enum {
+  ARG_QUOTED,    // inside double quotes: no " ` $ \ or line break
+  ARG_WORD,      // a bare word (address, MAC): also no blank and none of ; & | < > ( ) ' * ? [ ] { } ~ # !
+  ARG_OPTIONS,   // bare words with blanks between them (mount options)
+} ArgPosition;
+
+// 1 when `value` can stand at `position` and the shell passes it on unchanged.
+int IsSafeArgument(const char *value, ArgPosition position);
+
+// IsSafeArgument, and when it is not, one run-log line naming server n and
+// the setting `key`. 1 = safe.
+int CheckSetting(int n, const char *key, const char *value, ArgPosition position);
+
+// Formats a command into `command` of `size` bytes. 1 when it fit; 0 when it
+// would have been cut (a run-log line says so; the command must not be run).
+int FormatCommand(char *command, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+
+#endif

@@ -1,0 +1,94 @@
+#include "probe.h"
+
+#include <stdlib.h>
+
+#include "../host/shell.h"
+#include "../lib/log/log.h"
+#include "../lib/paths/paths.h"
+#include "../lib/str/str.h"
+#include "Brimvale.h"
+#include "command.h"
+#include "display.h"
+#include "settings.h"
+
+#define PING_COMMAND_SIZE 256
+#define PING_FILE_SIZE 256
+#define WAKEUP_COMMAND_SIZE 64
+// ping writes well over this with a reply and well under it without one.
+#define PING_REPLY_MIN_BYTES 200
+#define HDD_LINUX_ROOT "/mnt/hd"
+
+// Reads and removes the ping report of record n: 1 when it shows a reply.
+static int Judge(int n)
+{
+  char file[PING_FILE_SIZE];
+  StrFormat(file, sizeof(file), "%d.ping", n);
+  HDD_ChangeDir(SETTINGS_FOLDER);
+  if(!TAP_Hdd_Exist(file)) return 0;
+  TYPE_File *handle = TAP_Hdd_Fopen(file);
+  if(handle == NULL) return 0;
+  int online = (int)TAP_Hdd_Flen(handle) > PING_REPLY_MIN_BYTES;
+  TAP_Hdd_Fclose(handle);
+  TAP_Hdd_Delete(file);
+  return online;
+}
+
+int isOnline(const char *address, int n)
+{
+  const ServerRecord *server = &ServerTable[n];
+  if(server->autoMount == 0)
+  {
+    StrFormat(LogBuffer, sizeof(LogBuffer), "Skip Ping (Automount is disabled for %d. NAS)", n);
+    WriteLog(LogBuffer);
+    return 1;
+  }
+
+  if(n == INTERNET_PROBE)
+    StrCopy(LogBuffer, sizeof(LogBuffer), "Check Networkstatus");
+  else
+    StrFormat(LogBuffer, sizeof(LogBuffer), "Send Ping to %d. NAS (%s)", n, address);
+  WriteLog(LogBuffer);
+
+  int online = 0;
+  char command[PING_COMMAND_SIZE];
+  // An address the shell would read as more than one host name counts as
+  // not answering: nothing is run.
+  if(CheckSetting(n, KEY_ADDRESS, address, ARG_WORD) &&
+     FormatCommand(command, sizeof(command), "ping -c1 -W%d %s > %s" SETTINGS_FOLDER "/%d.ping", server->pingWait,
+                   address, HDD_LINUX_ROOT, n))
+  {
+    if(n != INTERNET_PROBE) WriteLog(command);
+    ShellRun(command);
+    online = Judge(n);
+  }
+
+  if(n == INTERNET_PROBE)
+    StrCopy(LogBuffer, sizeof(LogBuffer), online ? "Network is ready" : "Network is not ready");
+  else
+    StrFormat(LogBuffer, sizeof(LogBuffer), online ? "%d. NAS (%s) is online" : "%d. NAS (%s) is offline", n, address);
+  WriteLog(LogBuffer);
+  return online;
+}
+
+void Wakeup(const char *mac)
+{
+  char command[WAKEUP_COMMAND_SIZE];
+  // Callers check the MAC with the server's number for the log; this only
+  // keeps a bad one from ever reaching the shell.
+  if(!IsSafeArgument(mac, ARG_WORD)) return;
+  if(!FormatCommand(command, sizeof(command), "%s/ProgramFiles/busybox ether-wake %s", HDD_LINUX_ROOT, mac)) return;
+  WriteLog(command);
+  int status = ShellRun(command);
+  if(status != 0)
+  {
+    StrFormat(puffer, sizeof(puffer), "'%s' failed (0x%x)\n", command, status);
+    PrintNet(puffer);
+  }
+}
+
+void WakeServer(int i)
+{
+  const char *mac = ServerTable[i].mac;
+  if(mac[0] == '\0') return;
+  if(CheckSetting(i, KEY_MAC, mac, ARG_WORD)) Wakeup(mac);
+}

@@ -1,0 +1,340 @@
+// The shipped Brimvale.tap on an emulated receiver with a home network:
+// start-up, probing, wake-up, mounting, retries, unmounting and the stop
+// request, judged by the run log, the commands and the receiver's disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "sim/firmware_dat.h"
+#include "sim_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSettings = "/mnt/hd/ProgramFiles/Settings/Brimvale/";
+const std::string kRunLog = kSettings + "Logs/Brimvale.log";
+
+class PluginRun : public SimTest {
+ protected:
+  PluginRun()
+  {
+    config.year = 2026, config.month = 12, config.day = 8;
+    config.hour = 20, config.minute = 0, config.second = 0;
+    config.uptime_ticks = 60000;  // up for 10 minutes: mounting may begin at once
+    config.terminals = {0};
+  }
+
+  // A NAS whose exports each hold one file named after the export.
+  sim::NasConfig Nas(const std::string &name, const std::string &address, const std::string &mac,
+                     std::initializer_list<std::string> exports)
+  {
+    sim::NasConfig nas;
+    nas.name = name;
+    nas.address = address;
+    nas.mac = mac;
+    for(const std::string &e : exports)
+    {
+      std::string dir = sandbox.path() + "/nas/" + name + e;
+      fs::create_directories(dir);
+      std::ofstream(dir + "/" + fs::path(e).filename().string() + ".txt") << name << e;
+      nas.exports[e] = dir;
+    }
+    return nas;
+  }
+
+  // Boots, lays out the receiver's files and starts the plug-in.
+  void Start(const std::string &main_ini, const std::vector<std::string> &more_inis = {})
+  {
+    Boot();
+    WriteFile("/mnt/hd/ProgramFiles/FirmwareTMS.dat", sim::FirmwareDat{{2012, 5, 1}, {{22010, 6, 1}}}.Bytes());
+    WriteFile("/mnt/hd/ProgramFiles/busybox", "busybox stand-in\n");
+    WriteFile("/mnt/hd/DataFiles/Local recording.rec", "recorded on the receiver");
+    WriteFile(kSettings + "Brimvale.ini", main_ini);
+    for(size_t k = 0; k < more_inis.size(); ++k) WriteFile(kSettings + std::to_string(k + 2) + ".ini", more_inis[k]);
+    data_files_before_ = Tree("/mnt/hd/DataFiles");
+    LoadTap();
+    ASSERT_EQ(receiver->Start(), 1);
+  }
+
+  void Run(double seconds) { receiver->RunIdle(static_cast<uint64_t>(seconds * 100), 10); }
+
+  // Folder tree with file contents, for comparing before and after.
+  std::string Tree(const std::string &receiver_path)
+  {
+    std::string host = HostPath(receiver_path), out;
+    if(!fs::exists(host)) return "(missing)";
+    std::vector<std::string> lines;
+    for(const auto &e : fs::recursive_directory_iterator(host))
+    {
+      std::string rel = fs::relative(e.path(), host).string();
+      lines.push_back(rel + (e.is_directory() ? "/" : " = " + ReadFile(receiver_path + "/" + rel)));
+    }
+    std::sort(lines.begin(), lines.end());
+    for(const std::string &l : lines) out += l + "\n";
+    return out;
+  }
+
+  std::vector<std::string> Commands() const
+  {
+    std::vector<std::string> commands;
+    for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kShell))
+      commands.push_back(t.substr(1, t.rfind("\" -> ") - 1));
+    return commands;
+  }
+
+  bool Ran(const std::string &command) const
+  {
+    auto c = Commands();
+    return std::find(c.begin(), c.end(), command) != c.end();
+  }
+
+  std::string RunLog() { return ReadFile(kRunLog); }
+
+  // Compares `text` with tests/golden/<name>; BRIMVALE_UPDATE_GOLDEN=1 rewrites it.
+  void ExpectGolden(const std::string &name, const std::string &text)
+  {
+    std::string path = std::string(BRIMVALE_SOURCE_DIR) + "/tests/golden/" + name;
+    if(getenv("BRIMVALE_UPDATE_GOLDEN") != nullptr)
+    {
+      fs::create_directories(fs::path(path).parent_path());
+      std::ofstream(path, std::ios::binary) << text;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream expected;
+    expected << in.rdbuf();
+    EXPECT_EQ(text, expected.str()) << "differs from tests/golden/" << name;
+  }
+
+  std::string Joined(const std::vector<std::string> &lines)
+  {
+    std::string out;
+    for(const std::string &l : lines) out += l + "\n";
+    return out;
+  }
+
+  // BRIMVALE_SHOW_RUN=1 prints the run log and the commands of a failed run.
+  void TearDown() override
+  {
+    if(HasFailure() && getenv("BRIMVALE_SHOW_RUN") != nullptr && receiver)
+      std::cout << "---- run log\n" << RunLog() << "---- commands\n" << Joined(Commands());
+  }
+
+  std::string data_files_before_;
+};
+
+const char *kOneServer =
+    "NAS IP-Address=192.168.178.20\r\n"
+    "NAS MAC-Address=00:11:32:aa:bb:cc\r\n"
+    "Local Folder Name=DiskStation\r\n"
+    "Remotefolder MediaFiles=/volume1/video\r\n"
+    "Remotefolder MP3Files=/volume1/music\r\n"
+    "Mountoptions=-osoft,intr,tcp,rsize=65535,nolock\r\n"
+    "NAS Boottime=10\r\n"
+    "Ping Wait=2\r\n"
+    "Ping Gap=30\r\n"
+    "MountDelay=5\r\n"
+    "Logfile=1\r\n";
+
+TEST_F(PluginRun, OneServerUpFromTheStart)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"})};
+  Start(kOneServer);
+  Run(60);
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video");
+  EXPECT_EQ(ReadFile("/mnt/hd/MP3Files/DiskStation/music.txt"), "diskstation/volume1/music");
+  EXPECT_EQ(receiver->disk().mounts().size(), 3u);
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_FALSE(Exists("/mnt/hd/MediaFiles/DiskStation"));
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+  EXPECT_EQ(receiver->processes().Find("portmap"), nullptr) << "portmap stopped";
+  ExpectGolden("one-server.log", RunLog());
+  ExpectGolden("one-server.commands", Joined(Commands()));
+}
+
+TEST_F(PluginRun, SleepingServerIsWokenAndMountedAfterItsBoot)
+{
+  sim::NasConfig nas = Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"});
+  nas.asleep = true;
+  nas.boot_seconds = 45;
+  config.servers = {nas};
+  Start(kOneServer);
+  Run(40);
+  EXPECT_EQ(receiver->network().State("diskstation")->wake_packets, 1);
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "still booting";
+  Run(120);
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video");
+  EXPECT_NE(RunLog().find("1. NAS (192.168.178.20) is offline"), std::string::npos);
+  EXPECT_NE(RunLog().find("Mounting of 1. NAS finished successfully"), std::string::npos);
+}
+
+TEST_F(PluginRun, ServerThatVanishesIsUnmountedAndMountedAgainWhenItReturns)
+{
+  sim::NasConfig nas = Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"});
+  nas.outages = {{60, 130}};
+  config.servers = {nas};
+  Start(kOneServer);
+  Run(50);
+  EXPECT_EQ(receiver->disk().mounts().size(), 3u);
+  Run(60);
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "unmounted while away";
+  EXPECT_NE(RunLog().find("Unmounting of 1. NAS"), std::string::npos);
+  bool disconnected = false;
+  for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kOsd))
+    disconnected = disconnected || t.find("TAP_Osd_PutGd") != std::string::npos;
+  EXPECT_TRUE(disconnected);
+  Run(120);
+  EXPECT_EQ(receiver->disk().mounts().size(), 3u) << "mounted again";
+}
+
+TEST_F(PluginRun, ThreeFailedAttemptsGiveUpAndKeepWhatMounted)
+{
+  // The music export is missing: every attempt fails on it.
+  config.servers = {Nas("diskstation", "192.168.178.20", "", {"/volume1/video"})};
+  Start(kOneServer);
+  Run(200);
+  std::string log = RunLog();
+  EXPECT_NE(log.find("Start mounting of 1. NAS: 192.168.178.20 (3 try)"), std::string::npos);
+  EXPECT_EQ(log.find("(4 try)"), std::string::npos);
+  EXPECT_NE(log.find("Mounting of 1. NAS failed"), std::string::npos);
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video") << "kept";
+  EXPECT_FALSE(Exists("/mnt/hd/MP3Files/DiskStation")) << "no empty mount point left";
+  // Given up: no more probes or attempts, only the wake-up packets every 100 s.
+  auto not_wakeups = [this]() {
+    size_t n = 0;
+    for(const std::string &c : Commands()) n += c.find("ether-wake") == std::string::npos;
+    return n;
+  };
+  size_t commands = not_wakeups();
+  Run(300);
+  EXPECT_EQ(not_wakeups(), commands);
+}
+
+TEST_F(PluginRun, RecordingFolderOnTheFirstServerWithASecondBelowIt)
+{
+  config.servers = {Nas("rec", "192.168.178.20", "", {"/volume1/rec", "/volume1/video", "/volume1/music"}),
+                    Nas("second", "192.168.178.21", "", {"/share/data"})};
+  std::string main_ini = std::string(kOneServer) + "NAS Recording=1\r\nRemotefolder DataFiles=/volume1/rec\r\n";
+  std::string second =
+      "NAS IP-Address=192.168.178.21\r\nLocal Folder Name=Second\r\nRemotefolder DataFiles=/share/data\r\n"
+      "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\n";
+  Start(main_ini, {second});
+  // The firmware's own values of 17 and 18, to be found again afterwards.
+  TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
+  TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
+  TAP_WriteSystemVar();
+  Run(120);
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Second/data.txt"), "second/share/data");
+  EXPECT_EQ(receiver->system_var(SYSVAR_TIMESHIFT), 1);
+  EXPECT_EQ(receiver->system_var(SYSVAR_TIMESHIFT_STORAGE), 2);
+
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+  EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
+  EXPECT_EQ(receiver->written_system_var(SYSVAR_TIMESHIFT), 1);
+  EXPECT_EQ(receiver->written_system_var(SYSVAR_TIMESHIFT_STORAGE), 2);
+  ExpectGolden("recording.log", RunLog());
+  ExpectGolden("recording.commands", Joined(Commands()));
+}
+
+TEST_F(PluginRun, AFailedFirstAttemptUndoesTheRedirectionCompletely)
+{
+  // The server refuses its first mount: the redirection of that attempt is
+  // rolled back, and the second attempt starts from the receiver's own folder.
+  sim::NasConfig nas = Nas("rec", "192.168.178.20", "", {"/volume1/rec", "/volume1/video", "/volume1/music"});
+  nas.refuse_mounts = 1;
+  config.servers = {nas};
+  Start(std::string(kOneServer) + "NAS Recording=1\r\nRemotefolder DataFiles=/volume1/rec\r\n");
+  Run(25);
+  EXPECT_NE(RunLog().find("Reset Recording Device"), std::string::npos);
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "nothing left of the first attempt";
+  Run(60);
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/DF_local/Local recording.rec"), "recorded on the receiver");
+  receiver->Stop();
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+}
+
+TEST_F(PluginRun, HostileSettingsAreRefusedAndNothingElseRuns)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"})};
+  const std::string server2 =
+      "NAS IP-Address=192.168.178.20\r\nLocal Folder Name=Evil\"; reboot; \"\r\n"
+      "Remotefolder MediaFiles=/volume1/video\r\nNAS Boottime=5\r\nPing Gap=30\r\n";
+  const std::string server3 =
+      "NAS IP-Address=192.168.178.20\r\nLocal Folder Name=Three\r\nRemotefolder MediaFiles=/v$(reboot)\r\n"
+      "Remotefolder MP3Files=/volume1/music\r\nMountoptions=-onolock;reboot\r\nNAS Boottime=5\r\nPing Gap=30\r\n";
+  const std::string server4 =
+      "NAS IP-Address=192.168.178.20 -c 9\r\nNAS MAC-Address=00:11:32:aa:bb:cc;reboot\r\nLocal Folder Name=Four\r\n"
+      "Remotefolder MediaFiles=/volume1/video\r\nNAS Boottime=5\r\nPing Gap=30\r\n";
+  const std::string server5 =
+      "NAS IP-Address=192.168.178.20\r\nLocal Folder Name=../../ProgramFiles\r\n"
+      "Remotefolder MediaFiles=/volume1/video\r\nNAS Boottime=5\r\nPing Gap=30\r\n";
+  Start(kOneServer, {server2, server3, server4, server5});
+  Run(60);
+  for(const std::string &c : Commands())
+  {
+    EXPECT_EQ(c.find("reboot"), std::string::npos) << c;
+    EXPECT_EQ(c.find("$("), std::string::npos) << c;
+    EXPECT_EQ(c.find("ProgramFiles\""), std::string::npos) << c;
+  }
+  std::string log = RunLog();
+  EXPECT_NE(log.find("2. NAS: \"Local Folder Name\" holds characters a command cannot take"), std::string::npos);
+  EXPECT_NE(log.find("3. NAS: \"Remotefolder MediaFiles\" holds characters a command cannot take"), std::string::npos);
+  EXPECT_NE(log.find("3. NAS: \"Mountoptions\" holds characters"), std::string::npos);
+  EXPECT_NE(log.find("4. NAS: \"NAS IP-Address\" holds characters"), std::string::npos);
+  EXPECT_NE(log.find("4. NAS: \"NAS MAC-Address\" holds characters"), std::string::npos);
+  EXPECT_NE(log.find("5. NAS: \"Local Folder Name\" must be a plain folder name"), std::string::npos);
+  EXPECT_NE(log.find("4. NAS (192.168.178.20 -c 9) is offline"), std::string::npos) << "a refused probe is offline";
+  // The legitimate server still works.
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video");
+}
+
+TEST_F(PluginRun, AnIdleEventWithNothingDueDoesNoWork)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"})};
+  Start(kOneServer);
+  Run(20);  // mounted; next probe after the ping gap, next wake-up after 100 s
+  receiver->trace().Clear();
+  Run(9);  // 90 idle events, nothing due
+  for(const sim::TraceEntry &e : receiver->trace().entries())
+  {
+    EXPECT_NE(e.kind, sim::TraceKind::kDisk) << e.text;
+    EXPECT_NE(e.kind, sim::TraceKind::kShell) << e.text;
+    EXPECT_NE(e.kind, sim::TraceKind::kMemory) << e.text;
+    EXPECT_NE(e.kind, sim::TraceKind::kFile) << e.text;
+  }
+}
+
+TEST_F(PluginRun, NoSignalToProcessZeroWhenPortmapWasNotFound)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "", {"/volume1/video", "/volume1/music"})};
+  Boot();
+  // A receiver whose process list cannot be read.
+  receiver->shell().AddTool("ps", [](sim::ToolCall &call) {
+    call.err = "ps: not available";
+    return 1;
+  });
+  Start(kOneServer);
+  Run(5);
+  receiver->Stop();
+  for(const std::string &c : Commands()) EXPECT_NE(c.rfind("kill", 0), 0u) << c;
+  EXPECT_NE(RunLog().find("Brimvale terminated"), std::string::npos);
+}
+
+TEST_F(PluginRun, KeysPassUntouchedThroughTheHook)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "", {"/volume1/video"})};
+  Start(kOneServer);
+  EXPECT_EQ(receiver->Key(0x10024), 0x10024u);
+  EXPECT_EQ(receiver->task_row()[TAP_TASK_HANDLER_WORD] != 0, true);
+}
+
+}  // namespace
