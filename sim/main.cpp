@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "receiver.h"
+#include "scenario.h"
 
 #ifndef BRIMVALE_FIRMWARE_DIR
 #define BRIMVALE_FIRMWARE_DIR "firmware"
@@ -24,6 +25,76 @@ bool ParseTime(const std::string &text, int *hour, int *minute, int *second)
 {
   return std::sscanf(text.c_str(), "%d:%d:%d", hour, minute, second) == 3 && *hour >= 0 && *hour < 24 &&
          *minute >= 0 && *minute < 60 && *second >= 0 && *second < 60;
+}
+
+void PrintTimeline(sim::Receiver &receiver)
+{
+  receiver.trace().SetListener([&receiver](const sim::TraceEntry &e) {
+    // Idle-time disk calls are the plug-in's bookkeeping; the rest tells the story.
+    if(e.kind == sim::TraceKind::kDisk || e.kind == sim::TraceKind::kMemory || e.kind == sim::TraceKind::kFile) return;
+    std::printf("%s  %-8s %s\n", receiver.clock().LocalText().c_str(), sim::TraceKindName(e.kind), e.text.c_str());
+  });
+}
+
+int RunScenario(const std::string &tap, const std::string &file, std::string out, const std::string &firmware_dir)
+{
+  namespace fs = std::filesystem;
+  sim::Scenario scenario;
+  std::string error;
+  // Everything is read and checked before anything is written.
+  if(!sim::LoadScenario(file, &scenario, &error))
+  {
+    std::cerr << "brimvale-sim: " << error << "\n";
+    return 2;
+  }
+  if(out.empty()) out = "out/" + scenario.name;
+  fs::remove_all(out);
+  fs::create_directories(out + "/screenshots");
+  scenario.config.root = fs::absolute(out + "/root").string();
+  scenario.config.firmware_dir = firmware_dir;
+  scenario.config.screenshot_dir = fs::absolute(out + "/screenshots").string();
+  if(!sim::PrepareNetwork(&scenario, fs::absolute(out + "/nas").string(), &error))
+  {
+    std::cerr << "brimvale-sim: " << error << "\n";
+    return 1;
+  }
+  sim::Receiver receiver(scenario.config);
+  PrintTimeline(receiver);
+  if(!receiver.Boot(&error) || !sim::PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(tap, &error))
+  {
+    std::cerr << "brimvale-sim: " << error << "\n";
+    return 1;
+  }
+  std::printf("scenario %s: %zu servers, %.0f s from %s\n", scenario.name.c_str(), scenario.servers.size(),
+              scenario.duration_seconds, receiver.clock().LocalText().c_str());
+  std::printf("TAP_Main returned %d\n", receiver.Start());
+
+  uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100), done = 0;
+  size_t next_key = 0;
+  while(done < total && !receiver.ended())
+  {
+    uint64_t step = std::min(scenario.step_ticks, total - done);
+    receiver.RunIdle(step, step);
+    done += step;
+    while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(done))
+      receiver.Key(scenario.keys[next_key++].code);
+  }
+  if(scenario.stop_at_end && !receiver.ended()) receiver.Stop();
+
+  // What is left: the mount table and the summary of each server.
+  std::printf("\nmount table at the end:\n");
+  for(const sim::MountEntry &m : receiver.disk().mounts())
+    std::printf("  %s on %s type %s\n", m.source.c_str(), m.point.c_str(), m.type.c_str());
+  std::printf("servers:\n");
+  for(const sim::NasConfig &nas : receiver.network().servers())
+  {
+    const sim::NasState *state = receiver.network().State(nas.name);
+    std::printf("  %-12s %-16s pings %d, wake-up packets %d, mount requests %d\n", nas.name.c_str(),
+                nas.address.c_str(), state->pings, state->wake_packets, state->mount_requests);
+  }
+  std::printf("run log: %s/root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log\n", out.c_str());
+  std::printf("screenshots: %s/screenshots\n", out.c_str());
+  return 0;
 }
 
 }  // namespace
@@ -52,7 +123,15 @@ int main(int argc, char **argv)
   run->add_option("--screenshots", screenshots,
                   "folder for PNG snapshots of the screen, one at each TAP_Osd_Sync that changed it");
 
+  CLI::App *play = app.add_subcommand("scenario", "run the plug-in on the receiver and network a TOML scenario describes");
+  std::string scenario_file, out_dir;
+  play->add_option("tap", tap, "the plug-in file")->required()->check(CLI::ExistingFile);
+  play->add_option("file", scenario_file, "the scenario")->required()->check(CLI::ExistingFile);
+  play->add_option("--out", out_dir, "output folder (default out/<scenario name>)");
+  play->add_option("--firmware-dir", firmware_dir, "folder with the firmware object files");
+
   CLI11_PARSE(app, argc, argv);
+  if(play->parsed()) return RunScenario(tap, scenario_file, out_dir, firmware_dir);
 
   sim::ReceiverConfig config;
   config.root = std::filesystem::absolute(root).string();
@@ -68,9 +147,7 @@ int main(int argc, char **argv)
   }
 
   sim::Receiver receiver(config);
-  receiver.trace().SetListener([&receiver](const sim::TraceEntry &e) {
-    std::printf("%s  %-8s %s\n", receiver.clock().LocalText().c_str(), sim::TraceKindName(e.kind), e.text.c_str());
-  });
+  PrintTimeline(receiver);
 
   std::string error;
   if(!receiver.Load(tap, &error))

@@ -1,0 +1,541 @@
+#include "scenario.h"
+
+#include <toml++/toml.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+bool ParseDuration(const std::string &text, double *seconds)
+{
+  if(text.empty()) return false;
+  double total = 0;
+  size_t i = 0;
+  bool any = false;
+  while(i < text.size())
+  {
+    size_t start = i;
+    while(i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
+    if(start == i) return false;
+    double value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+    double unit = 1;
+    if(i < text.size())
+    {
+      switch(text[i])
+      {
+        case 's': unit = 1; break;
+        case 'm': unit = 60; break;
+        case 'h': unit = 3600; break;
+        case 'd': unit = 86400; break;
+        default: return false;
+      }
+      ++i;
+    }
+    else if(any)
+      return false;  // "1h30" leaves the unit of 30 open
+    total += value * unit;
+    any = true;
+  }
+  *seconds = total;
+  return true;
+}
+
+namespace {
+
+// Collects the first mistake as "file:line: key: what is wrong".
+class Errors {
+ public:
+  explicit Errors(std::string file) : file_(std::move(file)) {}
+  bool Fail(const toml::node *node, const std::string &key, const std::string &message)
+  {
+    std::string where = file_;
+    if(node != nullptr && node->source().begin.line > 0) where += ":" + std::to_string(node->source().begin.line);
+    error_ = where + ": " + key + ": " + message;
+    return false;
+  }
+  const std::string &error() const { return error_; }
+
+ private:
+  std::string file_;
+  std::string error_;
+};
+
+// Reads one table of the scenario; every getter leaves its output alone when
+// the key is absent.
+class Reader {
+ public:
+  Reader(const toml::table &table, std::string prefix, Errors *errors)
+      : table_(table), prefix_(std::move(prefix)), errors_(errors) {}
+
+  // A misspelt key is a mistake, not something to ignore silently.
+  bool OnlyKeys(std::initializer_list<const char *> known) const
+  {
+    for(const auto &[key, node] : table_)
+    {
+      bool ok = false;
+      for(const char *k : known) ok = ok || key.str() == k;
+      if(!ok) return errors_->Fail(&node, prefix_ + std::string(key.str()), "unknown key");
+    }
+    return true;
+  }
+
+  bool Int(const char *key, long long min, long long max, long long *out) const
+  {
+    const toml::node *node = table_.get(key);
+    if(node == nullptr) return true;
+    std::optional<int64_t> value = node->value_exact<int64_t>();
+    if(!value) return Fail(node, key, "must be a whole number");
+    if(*value < min || *value > max)
+      return Fail(node, key, "must lie from " + std::to_string(min) + " to " + std::to_string(max));
+    *out = *value;
+    return true;
+  }
+
+  template <typename T>
+  bool IntAs(const char *key, long long min, long long max, T *out) const
+  {
+    long long value = static_cast<long long>(*out);
+    if(!Int(key, min, max, &value)) return false;
+    *out = static_cast<T>(value);
+    return true;
+  }
+
+  bool Bool(const char *key, bool *out) const
+  {
+    const toml::node *node = table_.get(key);
+    if(node == nullptr) return true;
+    std::optional<bool> value = node->value_exact<bool>();
+    if(!value) return Fail(node, key, "must be true or false");
+    *out = *value;
+    return true;
+  }
+
+  bool String(const char *key, std::string *out) const
+  {
+    const toml::node *node = table_.get(key);
+    if(node == nullptr) return true;
+    std::optional<std::string> value = node->value_exact<std::string>();
+    if(!value) return Fail(node, key, "must be a text");
+    *out = *value;
+    return true;
+  }
+
+  bool Duration(const char *key, double *out) const
+  {
+    const toml::node *node = table_.get(key);
+    return node == nullptr || DurationNode(node, prefix_ + key, out, errors_);
+  }
+
+  bool Date(const char *key, int *year, int *month, int *day) const
+  {
+    const toml::node *node = table_.get(key);
+    if(node == nullptr) return true;
+    std::optional<toml::date> date = node->value_exact<toml::date>();
+    if(!date || date->year < 1900 || date->year > 2100) return Fail(node, key, "must be a date from 1900 to 2100, like 2026-12-08");
+    *year = date->year, *month = date->month, *day = date->day;
+    return true;
+  }
+
+  bool Time(const char *key, int *hour, int *minute, int *second) const
+  {
+    const toml::node *node = table_.get(key);
+    if(node == nullptr) return true;
+    std::optional<toml::time> time = node->value_exact<toml::time>();
+    if(!time) return Fail(node, key, "must be a time like 19:58:00");
+    *hour = time->hour, *minute = time->minute, *second = time->second;
+    return true;
+  }
+
+  bool Fail(const toml::node *node, const char *key, const std::string &message) const
+  {
+    return errors_->Fail(node, prefix_ + key, message);
+  }
+
+  static bool DurationNode(const toml::node *node, const std::string &key, double *out, Errors *errors)
+  {
+    if(std::optional<int64_t> n = node->value_exact<int64_t>())
+    {
+      if(*n < 0) return errors->Fail(node, key, "must not be negative");
+      *out = static_cast<double>(*n);
+      return true;
+    }
+    std::optional<std::string> text = node->value_exact<std::string>();
+    if(!text || !ParseDuration(*text, out))
+      return errors->Fail(node, key, "must be seconds or a text like \"90s\", \"15m\", \"1h30m\", \"2d\"");
+    return true;
+  }
+
+  const toml::table &table() const { return table_; }
+
+ private:
+  const toml::table &table_;
+  std::string prefix_;
+  Errors *errors_;
+};
+
+bool ReadWholeFile(const std::string &path, std::string *text)
+{
+  std::ifstream in(path, std::ios::binary);
+  if(!in) return false;
+  std::ostringstream out;
+  out << in.rdbuf();
+  *text = out.str();
+  return true;
+}
+
+const toml::table *SubTable(const toml::table &root, const char *key, Errors *errors, bool *ok)
+{
+  const toml::node *node = root.get(key);
+  if(node == nullptr) return nullptr;
+  if(!node->is_table()) *ok = errors->Fail(node, key, "must be a table");
+  return node->as_table();
+}
+
+bool ReadRun(const toml::table &root, Scenario *s, Errors *errors)
+{
+  bool ok = true;
+  const toml::table *t = SubTable(root, "run", errors, &ok);
+  if(t == nullptr) return ok;
+  Reader r(*t, "run.", errors);
+  long long step = static_cast<long long>(s->step_ticks);
+  if(!r.OnlyKeys({"duration", "step", "stop"}) || !r.Duration("duration", &s->duration_seconds) ||
+     !r.Int("step", 1, 100000, &step) || !r.Bool("stop", &s->stop_at_end))
+    return false;
+  s->step_ticks = static_cast<uint64_t>(step);
+  return true;
+}
+
+bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
+{
+  bool ok = true;
+  const toml::table *t = SubTable(root, "receiver", errors, &ok);
+  if(t == nullptr) return ok;
+  Reader r(*t, "receiver.", errors);
+  ReceiverConfig &c = s->config;
+  FirmwareDatReceiver model{static_cast<uint16_t>(c.system_id), 6, 1};
+  long long system_id = c.system_id;
+  std::string language = "english";
+  double uptime = static_cast<double>(c.uptime_ticks) / 100.0;
+  int slot = c.firmware.timer_slot_size;
+  if(!r.OnlyKeys({"system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime",
+                  "date", "time", "busybox", "internet", "utf8_firmware", "chdir_success", "timer_slot",
+                  "pre_padding", "second_padding", "state"}) ||
+     !r.Int("system_id", 0, 0xFFFFFFFFLL, &system_id) || !r.IntAs("system_type", 0, 0xFFFFFFFFLL, &model.system_type) ||
+     !r.IntAs("remote_type", -0x80000000LL, 0x7FFFFFFFLL, &model.remote_type) ||
+     !r.Date("firmware_date", &s->firmware_dat.date.year, &s->firmware_dat.date.month, &s->firmware_dat.date.day) ||
+     !r.Bool("firmware_dat", &s->write_firmware_dat) || !r.String("language", &language) ||
+     !r.Duration("uptime", &uptime) || !r.Date("date", &c.year, &c.month, &c.day) ||
+     !r.Time("time", &c.hour, &c.minute, &c.second) || !r.Bool("busybox", &s->busybox) ||
+     !r.Bool("internet", &c.internet) || !r.Bool("utf8_firmware", &c.firmware.utf8) ||
+     !r.IntAs("chdir_success", 0, 1, &c.chdir_success) || !r.IntAs("timer_slot", 200, 208, &slot) ||
+     !r.IntAs("pre_padding", 0, 31, &s->eeprom_pre_padding) || !r.IntAs("second_padding", 0, 31, &s->eeprom_second_padding) ||
+     !r.IntAs("state", 0, 0xFFFF, &c.state))
+    return false;
+  if(slot != 200 && slot != 208) return r.Fail(t->get("timer_slot"), "timer_slot", "must be 200 or 208");
+  if(language == "english")
+    c.language = 1;
+  else if(language == "german")
+    c.language = LANGUAGE_GERMAN;
+  else
+    return r.Fail(t->get("language"), "language", "must be \"english\" or \"german\"");
+  c.system_id = static_cast<int>(system_id);
+  model.system_id = static_cast<uint16_t>(system_id);
+  c.uptime_ticks = static_cast<uint64_t>(uptime * 100);
+  c.firmware.timer_slot_size = slot;
+  s->firmware_dat.receivers = {model};
+  return true;
+}
+
+bool ReadSettings(const toml::table &root, Scenario *s, Errors *errors)
+{
+  bool ok = true;
+  const toml::table *t = SubTable(root, "settings", errors, &ok);
+  if(t == nullptr) return ok;
+  for(const auto &[key, node] : *t)
+  {
+    std::string name(key.str());
+    if(name == "from")
+    {
+      std::optional<std::string> folder = node.value_exact<std::string>();
+      if(!folder) return errors->Fail(&node, "settings.from", "must be a folder name");
+      fs::path dir = fs::path(*folder).is_absolute() ? fs::path(*folder) : fs::path(s->path).parent_path() / *folder;
+      if(!fs::is_directory(dir)) return errors->Fail(&node, "settings.from", "no folder " + dir.string());
+      for(const char *file : {"Brimvale.ini", "2.ini", "3.ini", "4.ini", "5.ini", "6.ini", "7.ini", "8.ini", "9.ini"})
+      {
+        std::string text;
+        if(fs::exists(dir / file) && !ReadWholeFile((dir / file).string(), &text))
+          return errors->Fail(&node, "settings.from", "cannot read " + (dir / file).string());
+        if(fs::exists(dir / file)) s->settings[file] = text;
+      }
+      continue;
+    }
+    std::optional<std::string> text = node.value_exact<std::string>();
+    if(!text) return errors->Fail(&node, "settings." + name, "must be the file's text");
+    if(name.empty() || name.find('/') != std::string::npos || name.size() > 64)
+      return errors->Fail(&node, "settings." + name, "must be a plain file name like \"Brimvale.ini\" or \"2.ini\"");
+    s->settings[name] = *text;
+  }
+  return true;
+}
+
+bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
+{
+  const toml::node *node = root.get("server");
+  if(node == nullptr) return true;
+  const toml::array *list = node->as_array();
+  if(list == nullptr) return errors->Fail(node, "server", "must be a list of [[server]] tables");
+  for(size_t i = 0; i < list->size(); ++i)
+  {
+    const toml::table *t = (*list)[i].as_table();
+    std::string prefix = "server[" + std::to_string(i + 1) + "].";
+    if(t == nullptr) return errors->Fail(&(*list)[i], prefix, "must be a table");
+    Reader r(*t, prefix, errors);
+    ScenarioServer server;
+    NasConfig &nas = server.nas;
+    nas.name = "nas" + std::to_string(i + 1);
+    if(!r.OnlyKeys({"name", "address", "mac", "asleep", "boot_time", "outages", "refuse_mounts", "exports"}) ||
+       !r.String("name", &nas.name) || !r.String("address", &nas.address) || !r.String("mac", &nas.mac) ||
+       !r.Bool("asleep", &nas.asleep) || !r.Duration("boot_time", &nas.boot_seconds) ||
+       !r.IntAs("refuse_mounts", 0, 1000, &nas.refuse_mounts))
+      return false;
+    if(nas.address.empty()) return r.Fail(t, "address", "is missing");
+    if(nas.name.empty() || nas.name.find_first_of("/\\") != std::string::npos || nas.name == "." || nas.name == "..")
+      return r.Fail(t->get("name"), "name", "must be a plain name");
+    for(const ScenarioServer &other : s->servers)
+      if(other.nas.name == nas.name) return r.Fail(t->get("name"), "name", "two servers are called " + nas.name);
+    if(!nas.mac.empty() && NormalizeMac(nas.mac).empty())
+      return r.Fail(t->get("mac"), "mac", "must look like 00:11:32:aa:bb:cc");
+    if(const toml::node *outages = t->get("outages"))
+    {
+      const toml::array *periods = outages->as_array();
+      if(periods == nullptr) return r.Fail(outages, "outages", "must be a list of [from, to] pairs");
+      for(const toml::node &period : *periods)
+      {
+        const toml::array *pair = period.as_array();
+        double from = 0, to = 0;
+        if(pair == nullptr || pair->size() != 2 ||
+           !Reader::DurationNode(&(*pair)[0], prefix + "outages", &from, errors) ||
+           !Reader::DurationNode(&(*pair)[1], prefix + "outages", &to, errors))
+          return errors->error().empty() ? r.Fail(&period, "outages", "each outage is [from, to]") : false;
+        if(to <= from) return r.Fail(&period, "outages", "an outage must end after it begins");
+        nas.outages.emplace_back(from, to);
+      }
+    }
+    if(const toml::node *exports = t->get("exports"))
+    {
+      const toml::table *table = exports->as_table();
+      if(table == nullptr) return r.Fail(exports, "exports", "must map export paths to lists of files");
+      for(const auto &[path, files] : *table)
+      {
+        std::string export_path(path.str());
+        if(export_path.empty() || export_path[0] != '/' || export_path.find("..") != std::string::npos)
+          return r.Fail(&files, "exports", "\"" + export_path + "\" must be an absolute path");
+        std::vector<std::string> &list = server.export_files[export_path];
+        const toml::array *array = files.as_array();
+        if(array == nullptr) return r.Fail(&files, "exports", "\"" + export_path + "\" must list its files");
+        for(const toml::node &file : *array)
+        {
+          std::optional<std::string> name = file.value_exact<std::string>();
+          if(!name || name->empty() || (*name)[0] == '/' || name->find("..") != std::string::npos)
+            return r.Fail(&file, "exports", "files are relative paths inside the export");
+          list.push_back(*name);
+        }
+      }
+    }
+    s->servers.push_back(server);
+  }
+  return true;
+}
+
+bool ReadTimers(const toml::table &root, Scenario *s, Errors *errors)
+{
+  const toml::node *node = root.get("timer");
+  if(node == nullptr) return true;
+  const toml::array *list = node->as_array();
+  if(list == nullptr) return errors->Fail(node, "timer", "must be a list of [[timer]] tables");
+  for(size_t i = 0; i < list->size(); ++i)
+  {
+    const toml::table *t = (*list)[i].as_table();
+    std::string prefix = "timer[" + std::to_string(i + 1) + "].";
+    if(t == nullptr) return errors->Fail(&(*list)[i], prefix, "must be a table");
+    Reader r(*t, prefix, errors);
+    ScenarioTimer timer{0, 0, 0, 0, 0, 60, 1};
+    if(!r.OnlyKeys({"start", "duration", "record"}) || !r.IntAs("duration", 0, 0xFFFF, &timer.duration_minutes) ||
+       !r.IntAs("record", 0, 255, &timer.record))
+      return false;
+    const toml::node *start = t->get("start");
+    std::optional<toml::date_time> when = start ? start->value_exact<toml::date_time>() : std::nullopt;
+    if(!when) return r.Fail(start ? start : t, "start", "must be a local date and time like 2026-12-08T20:15:00");
+    timer.year = when->date.year, timer.month = when->date.month, timer.day = when->date.day;
+    timer.hour = when->time.hour, timer.minute = when->time.minute;
+    s->timers.push_back(timer);
+  }
+  return true;
+}
+
+bool ReadKeys(const toml::table &root, Scenario *s, Errors *errors)
+{
+  const toml::node *node = root.get("key");
+  if(node == nullptr) return true;
+  const toml::array *list = node->as_array();
+  if(list == nullptr) return errors->Fail(node, "key", "must be a list of [[key]] tables");
+  for(size_t i = 0; i < list->size(); ++i)
+  {
+    const toml::table *t = (*list)[i].as_table();
+    std::string prefix = "key[" + std::to_string(i + 1) + "].";
+    if(t == nullptr) return errors->Fail(&(*list)[i], prefix, "must be a table");
+    Reader r(*t, prefix, errors);
+    ScenarioKey key{0, 0};
+    if(!r.OnlyKeys({"at", "code"}) || !r.Duration("at", &key.at_seconds) || !r.IntAs("code", 0, 0xFFFFFFFFLL, &key.code))
+      return false;
+    if(t->get("code") == nullptr) return r.Fail(t, "code", "is missing");
+    s->keys.push_back(key);
+  }
+  return true;
+}
+
+bool ReadDisk(const toml::table &root, Scenario *s, Errors *errors)
+{
+  bool ok = true;
+  const toml::table *t = SubTable(root, "disk", errors, &ok);
+  if(t == nullptr) return ok;
+  Reader r(*t, "disk.", errors);
+  if(!r.OnlyKeys({"files"})) return false;
+  if(const toml::node *files = t->get("files"))
+  {
+    const toml::array *array = files->as_array();
+    if(array == nullptr) return r.Fail(files, "files", "must list paths below /mnt/hd");
+    for(const toml::node &file : *array)
+    {
+      std::optional<std::string> name = file.value_exact<std::string>();
+      if(!name || name->empty() || (*name)[0] == '/' || name->find("..") != std::string::npos)
+        return r.Fail(&file, "files", "paths are relative to /mnt/hd, like \"DataFiles/Film.rec\"");
+      s->local_files.push_back(*name);
+    }
+  }
+  return true;
+}
+
+bool WriteHostFile(const std::string &host, const std::string &text)
+{
+  std::error_code ec;
+  fs::create_directories(fs::path(host).parent_path(), ec);
+  std::ofstream out(host, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+bool LoadScenario(const std::string &path, Scenario *scenario, std::string *error)
+{
+  Scenario s;
+  s.path = path;
+  s.name = fs::path(path).stem().string();
+  s.config.terminals = {0};  // somebody is logged in on the first terminal
+  Errors errors(path);
+  toml::table root;
+  try
+  {
+    root = toml::parse_file(path);
+  }
+  catch(const toml::parse_error &e)
+  {
+    *error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+    return false;
+  }
+  Reader top(root, "", &errors);
+  if(!top.OnlyKeys({"run", "receiver", "settings", "server", "timer", "key", "disk"}) || !ReadRun(root, &s, &errors) ||
+     !ReadReceiver(root, &s, &errors) || !ReadSettings(root, &s, &errors) || !ReadServers(root, &s, &errors) ||
+     !ReadTimers(root, &s, &errors) || !ReadKeys(root, &s, &errors) || !ReadDisk(root, &s, &errors))
+  {
+    *error = errors.error();
+    return false;
+  }
+  *scenario = s;
+  return true;
+}
+
+bool PrepareNetwork(Scenario *scenario, const std::string &nas_root, std::string *error)
+{
+  scenario->config.servers.clear();
+  for(ScenarioServer &server : scenario->servers)
+  {
+    server.nas.exports.clear();
+    for(const auto &[export_path, files] : server.export_files)
+    {
+      std::string dir = nas_root + "/" + server.nas.name + export_path;
+      std::error_code ec;
+      fs::create_directories(dir, ec);
+      if(ec)
+      {
+        *error = "cannot make " + dir + ": " + ec.message();
+        return false;
+      }
+      for(const std::string &file : files)
+      {
+        // A name ending in "/" is a folder; anything else a small file.
+        bool ok = file.back() == '/' ? fs::create_directories(dir + "/" + file, ec) || !ec
+                                     : WriteHostFile(dir + "/" + file, server.nas.name + ":" + export_path + "/" + file + "\n");
+        if(!ok)
+        {
+          *error = "cannot make " + dir + "/" + file;
+          return false;
+        }
+      }
+      server.nas.exports[export_path] = dir;
+    }
+    scenario->config.servers.push_back(server.nas);
+  }
+  return true;
+}
+
+bool PrepareReceiver(const Scenario &scenario, Receiver *receiver, std::string *error)
+{
+  auto put = [&](const std::string &receiver_path, const std::string &text) {
+    std::string host;
+    if(receiver->disk().HostPath(receiver_path, "/", &host) && WriteHostFile(host, text)) return true;
+    *error = "cannot write " + receiver_path;
+    return false;
+  };
+  for(const auto &[name, text] : scenario.settings)
+    if(!put("/mnt/hd/ProgramFiles/Settings/Brimvale/" + name, text)) return false;
+  if(scenario.write_firmware_dat && !put("/mnt/hd/ProgramFiles/FirmwareTMS.dat", scenario.firmware_dat.Bytes()))
+    return false;
+  if(scenario.busybox)
+  {
+    // Copied onto the disk without its execute rights, as a user would; the
+    // plug-in sets them at start-up.
+    if(!put("/mnt/hd/ProgramFiles/busybox", "busybox stand-in\n")) return false;
+  }
+  for(const std::string &file : scenario.local_files)
+  {
+    std::string host;
+    if(!receiver->disk().HostPath("/mnt/hd/" + file, "/", &host)) return put("/mnt/hd/" + file, "");
+    std::error_code ec;
+    bool ok = file.back() == '/' ? (fs::create_directories(host, ec), !ec) : WriteHostFile(host, "local:" + file + "\n");
+    if(!ok)
+    {
+      *error = "cannot write /mnt/hd/" + file;
+      return false;
+    }
+  }
+  if(!scenario.timers.empty())
+  {
+    // Writing timers needs the firmware's slot layout for the model; until
+    // the emulator has it, a scenario with timers is refused rather than run
+    // without them.
+    *error = scenario.path + ": timer: recording timers are not supported by the emulator yet";
+    return false;
+  }
+  receiver->eeprom()[33] = static_cast<uint8_t>(scenario.eeprom_pre_padding & 0x1F);
+  receiver->eeprom()[34] = static_cast<uint8_t>(scenario.eeprom_second_padding & 0x1F);
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,76 @@
+// A scenario: one receiver, its disk, its home network and what happens in
+// a run, described in a TOML file that a person can write in a few lines.
+//
+//   [run]       duration = "2h", step = 10 (ticks between idle events), stop = true
+//   [receiver]  model, firmware date, language, uptime, local date and time ...
+//   [settings]  "Brimvale.ini" = '''...''', "2.ini" = '''...''' or from = "folder"
+//   [[server]]  name, address, mac, asleep, boot_time, outages, refuse_mounts, exports
+//   [[timer]]   start, duration, record
+//   [[key]]     at, code
+//   [disk]      files = ["DataFiles/Film.rec", ...]  (local files on /mnt/hd)
+//
+// Durations are seconds or texts like "90s", "15m", "1h30m", "2d".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "firmware_dat.h"
+#include "network.h"
+#include "receiver.h"
+
+namespace sim {
+
+struct ScenarioServer {
+  NasConfig nas;  // exports hold export path -> (empty until prepared)
+  std::map<std::string, std::vector<std::string>> export_files;  // export path -> files in it
+};
+
+struct ScenarioTimer {
+  int year, month, day, hour, minute;
+  int duration_minutes;
+  int record;  // 1 = a recording timer
+};
+
+struct ScenarioKey {
+  double at_seconds;
+  uint32_t code;
+};
+
+struct Scenario {
+  std::string path;        // the scenario file
+  std::string name;        // its file name without folder and ending
+  ReceiverConfig config;   // clock, model, firmware objects, language ...
+  bool write_firmware_dat = true;
+  FirmwareDat firmware_dat;
+  bool busybox = true;
+  int eeprom_pre_padding = 0;   // minutes, EEPROM byte 33
+  int eeprom_second_padding = 0;
+  std::map<std::string, std::string> settings;  // file name -> contents
+  std::vector<ScenarioServer> servers;
+  std::vector<ScenarioTimer> timers;
+  std::vector<ScenarioKey> keys;
+  std::vector<std::string> local_files;  // below /mnt/hd
+  double duration_seconds = 60;
+  uint64_t step_ticks = 10;
+  bool stop_at_end = true;
+};
+
+// Reads a scenario file. False with "file:line: key: what is wrong".
+bool LoadScenario(const std::string &path, Scenario *scenario, std::string *error);
+
+// "90s", "15m", "1h30m", "2d" or a plain number of seconds; false when not one.
+bool ParseDuration(const std::string &text, double *seconds);
+
+// Makes the NAS exports with their files below `nas_root` on the PC and puts
+// the servers into the receiver's configuration. Call before building the receiver.
+bool PrepareNetwork(Scenario *scenario, const std::string &nas_root, std::string *error);
+
+// Lays the scenario out on the receiver's disk and firmware: settings files,
+// FirmwareTMS.dat, busybox, local files, EEPROM paddings. Call after the
+// receiver is built and booted, before the plug-in starts.
+bool PrepareReceiver(const Scenario &scenario, Receiver *receiver, std::string *error);
+
+}  // namespace sim
