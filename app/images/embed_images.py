@@ -124,11 +124,11 @@ def c_array(name, data):
     return '\n'.join(lines)
 
 
-def parse_spec(spec):
-    name, sep, rest = spec.partition('=')
+def parse_image_arg(arg):
+    name, sep, rest = arg.partition('=')
     path, sep2, pixel_format = rest.rpartition(':')
     if not sep or not sep2 or not name.isidentifier() or pixel_format not in BYTES_PER_PIXEL:
-        raise ValueError('bad image argument %r (want NAME=FILE.png:argb8888|argb1555)' % spec)
+        raise ValueError('bad image argument %r (want NAME=FILE.png:argb8888|argb1555)' % arg)
     return name, path, pixel_format
 
 
@@ -143,16 +143,16 @@ def main(argv):
         '#include "%s"' % header,
         '',
     ]
-    for spec in argv[3:]:
+    for arg in argv[3:]:
         try:
-            name, path, pixel_format = parse_spec(spec)
+            name, path, pixel_format = parse_image_arg(arg)
             with open(path, 'rb') as f:
                 width, height, rows = decode_png(f.read())
         except ValueError as error:
             sys.stderr.write('%s\n' % error)
             return 2
         except (OSError, PngError, zlib.error) as error:
-            sys.stderr.write('%s: %s\n' % (spec, error))
+            sys.stderr.write('%s: %s\n' % (arg, error))
             return 1
         pixels = pack_pixels(rows, pixel_format)
         assert len(pixels) == width * height * BYTES_PER_PIXEL[pixel_format]
