@@ -20,6 +20,8 @@ flags=(-std=c++17 -DBRIMVALE_FUZZ -g -O1 -fsanitize=fuzzer,address,undefined -fn
 declare -A drivers=(
   [text]="lib/text/fuzz/StrToUTF8_fuzz.cpp lib/text/StrToUTF8.cpp lib/text/StrToUTF8Bounded.cpp lib/text/UTF32ToUTF8.cpp lib/text/isUTF8Char.cpp lib/text/UTFLookupISO*.cpp"
   [paths]="lib/paths/fuzz/paths_fuzz.cpp lib/paths/*.cpp lib/str/*.cpp lib/text/StrToUTF8Bounded.cpp lib/text/UTF32ToUTF8.cpp lib/text/isUTF8Char.cpp lib/text/isUTFFirmware.cpp lib/text/UTFLookupISO*.cpp"
+  [firmware]="lib/firmware/fuzz/firmware_dat_fuzz.cpp lib/firmware/LoadFirmwareDat.cpp lib/firmware/FirmwareDatFindReceiver.cpp lib/firmware/GetSystemType.cpp lib/firmware/GetSysID.cpp lib/firmware/FirmwareDatMJD.cpp lib/firmware/FirmwareDatWord.cpp lib/firmware/FirmwareDatDword.cpp lib/firmware/FWDATBin.cpp lib/firmware/SystemType.cpp"
+  [timers]="lib/timers/fuzz/timer_fuzz.cpp lib/timers/FlashTimer*_ST_*.cpp lib/timers/TimerLayout_*.cpp lib/timers/TimerCommonGroups.cpp lib/timers/TimerDecodeSlot.cpp lib/timers/TimerEncodeSlot.cpp lib/timers/TimerCopyName.cpp"
   [ini]="lib/ini/fuzz/ini_fuzz.cpp lib/ini/INIBuffer.cpp lib/ini/INIFindEntry.cpp lib/ini/INIFindStartEnd.cpp lib/ini/INIGetInt.cpp lib/ini/INIGetString.cpp lib/ini/INISetInt.cpp lib/ini/INISetString.cpp lib/ini/INICloseFile.cpp lib/ini/stricstr.cpp lib/ini/SkipCharTableBytes.cpp lib/str/*.cpp"
 )
 

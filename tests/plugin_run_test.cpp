@@ -170,6 +170,8 @@ TEST_F(PluginRun, SleepingServerIsWokenAndMountedAfterItsBoot)
   EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video");
   EXPECT_NE(RunLog().find("1. NAS (192.168.178.20) is offline"), std::string::npos);
   EXPECT_NE(RunLog().find("Mounting of 1. NAS finished successfully"), std::string::npos);
+  ExpectGolden("sleeping.log", RunLog());
+  ExpectGolden("sleeping.commands", Joined(Commands()));
 }
 
 TEST_F(PluginRun, ServerThatVanishesIsUnmountedAndMountedAgainWhenItReturns)
@@ -189,6 +191,8 @@ TEST_F(PluginRun, ServerThatVanishesIsUnmountedAndMountedAgainWhenItReturns)
   EXPECT_TRUE(disconnected);
   Run(120);
   EXPECT_EQ(receiver->disk().mounts().size(), 3u) << "mounted again";
+  ExpectGolden("outage.log", RunLog());
+  ExpectGolden("outage.commands", Joined(Commands()));
 }
 
 TEST_F(PluginRun, ThreeFailedAttemptsGiveUpAndKeepWhatMounted)
@@ -212,6 +216,8 @@ TEST_F(PluginRun, ThreeFailedAttemptsGiveUpAndKeepWhatMounted)
   size_t commands = not_wakeups();
   Run(300);
   EXPECT_EQ(not_wakeups(), commands);
+  ExpectGolden("given-up.log", RunLog());
+  ExpectGolden("given-up.commands", Joined(Commands()));
 }
 
 TEST_F(PluginRun, RecordingFolderOnTheFirstServerWithASecondBelowIt)
@@ -295,6 +301,8 @@ TEST_F(PluginRun, HostileSettingsAreRefusedAndNothingElseRuns)
   EXPECT_NE(log.find("4. NAS (192.168.178.20 -c 9) is offline"), std::string::npos) << "a refused probe is offline";
   // The legitimate server still works.
   EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video");
+  ExpectGolden("hostile.log", RunLog());
+  ExpectGolden("hostile.commands", Joined(Commands()));
 }
 
 TEST_F(PluginRun, AnIdleEventWithNothingDueDoesNoWork)
