@@ -4,7 +4,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <algorithm>
+#include <fstream>
 #include <iostream>
+#include <set>
+#include <sstream>
 
 #include "receiver.h"
 #include "scenario.h"
@@ -34,6 +38,65 @@ void PrintTimeline(sim::Receiver &receiver)
     if(e.kind == sim::TraceKind::kDisk || e.kind == sim::TraceKind::kMemory || e.kind == sim::TraceKind::kFile) return;
     std::printf("%s  %-8s %s\n", receiver.clock().LocalText().c_str(), sim::TraceKindName(e.kind), e.text.c_str());
   });
+}
+
+std::string ReadText(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The output folder: the logs, every command with its status, the folder
+// tree with the mount table, and a line per server.
+void WriteOutputs(sim::Receiver &receiver, const std::string &out)
+{
+  namespace fs = std::filesystem;
+  std::string hd = receiver.disk().host_root() + "/mnt/hd";
+  for(const char *log : {"/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log", "/ProgramFiles/Settings/SupportLib.log"})
+    if(fs::exists(hd + log)) fs::copy_file(hd + log, out + "/" + fs::path(log).filename().string());
+
+  std::ofstream commands(out + "/commands.txt");
+  for(const sim::TraceEntry &e : receiver.trace().entries())
+    if(e.kind == sim::TraceKind::kShell) commands << e.tick << "  " << e.text << "\n";
+
+  std::ofstream tree(out + "/tree.txt");
+  tree << "mount table:\n";
+  for(const sim::MountEntry &m : receiver.disk().mounts())
+    tree << "  " << m.source << " on " << m.point << " type " << m.type << "\n";
+  tree << "/mnt/hd:\n";
+  std::vector<std::string> paths;
+  for(const auto &e : fs::recursive_directory_iterator(hd))
+    paths.push_back(fs::relative(e.path(), hd).string() + (e.is_directory() ? "/" : ""));
+  std::sort(paths.begin(), paths.end());
+  for(const std::string &p : paths) tree << "  " << p << "\n";
+
+  // Mounts and unmounts of each server, from the network's record.
+  std::ofstream summary(out + "/summary.txt");
+  summary << "server        address           woken  answered  mounts  unmounts  pings  wake-ups\n";
+  for(const sim::NasConfig &nas : receiver.network().servers())
+  {
+    const sim::NasState *state = receiver.network().State(nas.name);
+    int mounts = 0, unmounts = 0;
+    std::set<std::string> points;  // where this server's exports are mounted now
+    for(const std::string &t : receiver.trace().Texts(sim::TraceKind::kNetwork))
+    {
+      if(t.rfind("mounted " + nas.address + ":", 0) == 0)
+      {
+        ++mounts;
+        points.insert(t.substr(t.rfind(" on ") + 4));
+      }
+      else if(t.rfind("unmounted ", 0) == 0 && points.erase(t.substr(10)) != 0)
+        ++unmounts;
+    }
+    char line[256];
+    std::snprintf(line, sizeof(line), "%-13s %-16s %6s %9s %7d %9d %6d %9d\n", nas.name.c_str(), nas.address.c_str(),
+                  state->woken ? (std::to_string(static_cast<int>(state->woken_at)) + "s").c_str() : "-",
+                  state->first_answer >= 0 ? (std::to_string(static_cast<int>(state->first_answer)) + "s").c_str() : "-",
+                  mounts, unmounts, state->pings, state->wake_packets);
+    summary << line;
+  }
 }
 
 int RunScenario(const std::string &tap, const std::string &file, std::string out, const std::string &firmware_dir)
@@ -81,18 +144,10 @@ int RunScenario(const std::string &tap, const std::string &file, std::string out
   }
   if(scenario.stop_at_end && !receiver.ended()) receiver.Stop();
 
-  // What is left: the mount table and the summary of each server.
-  std::printf("\nmount table at the end:\n");
-  for(const sim::MountEntry &m : receiver.disk().mounts())
-    std::printf("  %s on %s type %s\n", m.source.c_str(), m.point.c_str(), m.type.c_str());
-  std::printf("servers:\n");
-  for(const sim::NasConfig &nas : receiver.network().servers())
-  {
-    const sim::NasState *state = receiver.network().State(nas.name);
-    std::printf("  %-12s %-16s pings %d, wake-up packets %d, mount requests %d\n", nas.name.c_str(),
-                nas.address.c_str(), state->pings, state->wake_packets, state->mount_requests);
-  }
-  std::printf("run log: %s/root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log\n", out.c_str());
+  WriteOutputs(receiver, out);
+  std::printf("\n%s", ReadText(out + "/summary.txt").c_str());
+  std::printf("run log: %s/Brimvale.log, commands: %s/commands.txt, folders and mounts: %s/tree.txt\n", out.c_str(),
+              out.c_str(), out.c_str());
   std::printf("screenshots: %s/screenshots\n", out.c_str());
   return 0;
 }

@@ -65,8 +65,13 @@ int PingTool(ToolCall &call)
 
   Receiver &r = *call.receiver;
   const NasConfig *server = r.network().Find(address);
-  if(server != nullptr) ++r.network().State(server->name)->pings;
   bool answers = r.network().Answers(address, r.clock().uptime());
+  if(server != nullptr)
+  {
+    NasState *state = r.network().State(server->name);
+    ++state->pings;
+    if(answers && state->first_answer < 0) state->first_answer = r.network().Seconds(r.clock().uptime());
+  }
   // The report of the receiver's ping: with a reply it runs to well over 200
   // bytes, without one it stays well under.
   call.out = "PING " + address + " (" + address + "): 56 data bytes\n";

@@ -34,6 +34,7 @@ struct NasState {
   int mount_requests = 0;
   int wake_packets = 0;
   int pings = 0;
+  double first_answer = -1;  // seconds since the run began; -1 = never answered
 };
 
 class Network {
