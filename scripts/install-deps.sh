@@ -8,6 +8,7 @@ packages=(
   googletest                       # GoogleTest sources, built per target
   g++-mipsel-linux-gnu qemu-user   # the receiver's CPU: cross compiler and emulator
   libcli11-dev                     # the emulator's command line
+  libtomlplusplus-dev              # the emulator's scenario files
   valgrind
   libfreetype-dev libpng-dev zlib1g-dev fonts-dejavu-core  # the emulator's screen
 )
