@@ -234,6 +234,15 @@ int Receiver::Start()
     ended_ = true;
     return 0;
   }
+  // A plug-in that binds its own exported names through the global scope
+  // would hand over another module's copies (one the host program links).
+  if(ModuleBase(reinterpret_cast<void *>(entries_.main)) != tap_base_ ||
+     ModuleBase(reinterpret_cast<void *>(entries_.eventHandler)) != tap_base_)
+  {
+    Record(TraceKind::kEvent, "__TAP_Init_ gave entry points outside the plug-in");
+    ended_ = true;
+    return 0;
+  }
   if(FirmwareWord *row = task_row())
     row[TAP_TASK_HANDLER_WORD] = reinterpret_cast<FirmwareWord>(entries_.eventHandler);
 
