@@ -12,11 +12,31 @@
 #define EARLY_PROBE_MARGIN 100     // 1 s more than the ping may take
 #define MAX_TRIES 3
 
+// The tick of the current idle event. It is read once when the event
+// begins and again after anything that takes time (a probe, a wake-up pass,
+// a mount), so an idle event with nothing due reads the clock once and
+// makes no other host call.
+static dword now;
+static void ReadClock(void) { now = TAP_GetTick(); }
+
 // A tick has passed when it lies strictly before now; a display time has
-// expired when now has reached it. The tick is read afresh each time, as
-// probes and mounts take time.
-static int Passed(dword tick) { return tick < TAP_GetTick(); }
-static int Expired(dword tick) { return TAP_GetTick() >= tick; }
+// expired when now has reached it.
+static int Passed(dword tick) { return tick < now; }
+static int Expired(dword tick) { return now >= tick; }
+
+// The receiver's state, asked for only when a probe or a mount is due.
+static int stateKnown;
+static dword state;
+static int MayMount(void)
+{
+  if(!stateKnown)
+  {
+    dword subState = 0;
+    TAP_GetState(&state, &subState);
+    stateKnown = 1;
+  }
+  return state != STATE_NO_MOUNTING;
+}
 
 static void Probe(int i)
 {
@@ -58,38 +78,48 @@ static dword Stop(void)
   return 0;
 }
 
-static dword Idle(dword param1, dword state)
+static dword Idle(dword param1)
 {
+  ReadClock();
+  stateKnown = 0;
   if(debugtick != 0 && Expired(debugtick)) HideLog();
   if(showmounttick != 0 && Expired(showmounttick)) HideMount();
 
-  if(Initialdelay == 0 && TAP_GetTick() < mounttick && Passed(networktick))
+  if(Initialdelay == 0 && now < mounttick && Passed(networktick))
   {
-    if(isOnline(ServerTable[INTERNET_PROBE].address, INTERNET_PROBE) == 1) mounttick = TAP_GetTick() - 1;
-    networktick = TAP_GetTick() + NETWORK_PROBE_TICKS;
+    int online = isOnline(ServerTable[INTERNET_PROBE].address, INTERNET_PROBE);
+    ReadClock();
+    if(online == 1) mounttick = now - 1;
+    networktick = now + NETWORK_PROBE_TICKS;
   }
-  if(TAP_GetTick() < mounttick) return 1;
+  if(now < mounttick) return 1;
   if(tapexit == 1) return 1;
 
   if(Passed(wakeuptick))
   {
     for(int i = 1; i <= TotalNAS; i++) WakeServer(i);
-    wakeuptick = TAP_GetTick() + WAKEUP_TICKS;
+    ReadClock();
+    wakeuptick = now + WAKEUP_TICKS;
   }
 
   for(int i = 1; i <= TotalNAS && isMounting != 1; i++)
   {
     ServerRecord *s = &ServerTable[i];
-    if(Passed(s->nextProbeTick) && state != STATE_NO_MOUNTING && s->tries < MAX_TRIES) Probe(i);
+    if(Passed(s->nextProbeTick) && s->tries < MAX_TRIES && MayMount())
+    {
+      Probe(i);
+      ReadClock();
+    }
   }
 
   for(int i = 1; i <= TotalNAS; i++)
   {
     ServerRecord *s = &ServerTable[i];
-    if(s->mountDueTick != 0 && Passed(s->mountDueTick) && state != STATE_NO_MOUNTING)
+    if(s->mountDueTick != 0 && Passed(s->mountDueTick) && MayMount())
     {
       s->mountDueTick = 0;
       Mountit(s->tries, i);
+      ReadClock();
     }
   }
   return param1;
@@ -98,12 +128,10 @@ static dword Idle(dword param1, dword state)
 dword TAP_EventHandler(dword event, dword param1, dword param2)
 {
   (void)param2;
-  dword state = 0, subState = 0;
-  TAP_GetState(&state, &subState);
   switch(event & 0xFFFF)
   {
     case EVT_STOP: return Stop();
-    case EVT_IDLE: return Idle(param1, state);
+    case EVT_IDLE: return Idle(param1);
     default: return param1;  // keys pass on untouched
   }
 }

@@ -167,17 +167,27 @@ void Receiver::UnloadFirmware()
   if(void **timer_var = static_cast<void **>(symbol(FW_SYM_TIMER))) *timer_var = nullptr;
   if(FirmwareWord *row = task_row()) std::memset(row, 0, TAP_TASK_ROW_WORDS * sizeof(FirmwareWord));
   firmware_handles_.clear();
+  symbol_cache_.clear();
 }
 
 void *Receiver::symbol(const std::string &name) const
 {
+  auto cached = symbol_cache_.find(name);
+  if(cached != symbol_cache_.end()) return cached->second;
+  void *found = nullptr;
   for(void *handle : firmware_handles_)
   {
     dlerror();
     void *address = dlsym(handle, name.c_str());
-    if(address != nullptr && dlerror() == nullptr) return address;
+    if(address != nullptr && dlerror() == nullptr)
+    {
+      found = address;
+      break;
+    }
   }
-  return nullptr;
+  // Only hits are kept: a firmware object may still be loaded during Boot.
+  if(found != nullptr) symbol_cache_[name] = found;
+  return found;
 }
 
 FirmwareWord *Receiver::task_row() const

@@ -164,6 +164,7 @@ class Receiver {
   void *tap_ = nullptr;
   const void *tap_base_ = nullptr;
   std::vector<void *> firmware_handles_;
+  mutable std::map<std::string, void *> symbol_cache_;  // dlsym is slow; the firmware asks per event
   std::vector<const void *> plugin_bases_;
   TAP_EntryRecord entries_{};
   bool booted_ = false;
