@@ -2,7 +2,13 @@
 
 #include <toml++/toml.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -210,6 +216,35 @@ bool ReadRun(const toml::table &root, Scenario *s, Errors *errors)
   return true;
 }
 
+// busybox = true (copied to the disk), false (missing) or "unchangeable"
+// (there, but chmod on it fails).
+bool ReadBusybox(const Reader &r, Scenario *s)
+{
+  const toml::node *node = r.table().get("busybox");
+  if(node == nullptr) return true;
+  if(std::optional<bool> present = node->value_exact<bool>())
+  {
+    s->busybox = *present;
+    return true;
+  }
+  if(node->value_exact<std::string>().value_or("") != "unchangeable")
+    return r.Fail(node, "busybox", "must be true, false or \"unchangeable\"");
+  s->busybox = true;
+  s->busybox_unchangeable = true;
+  return true;
+}
+
+// portmap = "works" or "fails" (exits non-zero when started).
+bool ReadPortmap(const Reader &r, Scenario *s)
+{
+  const toml::node *node = r.table().get("portmap");
+  if(node == nullptr) return true;
+  std::string value = node->value_exact<std::string>().value_or("");
+  if(value != "works" && value != "fails") return r.Fail(node, "portmap", "must be \"works\" or \"fails\"");
+  s->portmap_fails = value == "fails";
+  return true;
+}
+
 bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
 {
   bool ok = true;
@@ -223,14 +258,14 @@ bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
   double uptime = static_cast<double>(c.uptime_ticks) / 100.0;
   int slot = c.firmware.timer_slot_size;
   if(!r.OnlyKeys({"system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime",
-                  "date", "time", "busybox", "internet", "utf8_firmware", "chdir_success", "timer_slot",
+                  "date", "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot",
                   "pre_padding", "second_padding", "state"}) ||
      !r.Int("system_id", 0, 0xFFFFFFFFLL, &system_id) || !r.IntAs("system_type", 0, 0xFFFFFFFFLL, &model.system_type) ||
      !r.IntAs("remote_type", -0x80000000LL, 0x7FFFFFFFLL, &model.remote_type) ||
      !r.Date("firmware_date", &s->firmware_dat.date.year, &s->firmware_dat.date.month, &s->firmware_dat.date.day) ||
      !r.Bool("firmware_dat", &s->write_firmware_dat) || !r.String("language", &language) ||
      !r.Duration("uptime", &uptime) || !r.Date("date", &c.year, &c.month, &c.day) ||
-     !r.Time("time", &c.hour, &c.minute, &c.second) || !r.Bool("busybox", &s->busybox) ||
+     !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) ||
      !r.Bool("internet", &c.internet) || !r.Bool("utf8_firmware", &c.firmware.utf8) ||
      !r.IntAs("chdir_success", 0, 1, &c.chdir_success) || !r.IntAs("timer_slot", 200, 208, &slot) ||
      !r.IntAs("pre_padding", 0, 31, &s->eeprom_pre_padding) || !r.IntAs("second_padding", 0, 31, &s->eeprom_second_padding) ||
@@ -352,29 +387,95 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
   return true;
 }
 
+// "2026-12-08 20:05", "2026-12-08T20:05" or with ":00" seconds.
+bool ParseStartText(const std::string &text, int *year, int *month, int *day, int *hour, int *minute)
+{
+  char sep = 0;
+  int second = 0, used = 0;
+  int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n:%2d%n", year, month, day, &sep, hour, minute, &used, &second,
+                      &used);
+  return n >= 6 && (sep == 'T' || sep == ' ') && static_cast<size_t>(used) == text.size() && second == 0;
+}
+
+bool ValidStart(int year, int month, int day, int hour, int minute)
+{
+  if(year < 1900 || year > 2100 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+     minute > 59)
+    return false;
+  Date d = DateFromMjd(MjdFromDate(year, month, day));
+  return d.day == day && d.month == month;
+}
+
+bool ReadTimerStart(const Reader &r, const toml::table &t, FirmwareTimer *timer)
+{
+  const char *how = "must be a local date and time like 2026-12-08T20:05:00 or \"2026-12-08 20:05\", "
+                    "or be given as date and time";
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  const toml::node *start = t.get("start");
+  if(start != nullptr)
+  {
+    if(t.get("date") != nullptr || t.get("time") != nullptr)
+      return r.Fail(start, "start", "give either start or date and time, not both");
+    if(std::optional<toml::date_time> when = start->value_exact<toml::date_time>())
+    {
+      if(when->offset) return r.Fail(start, "start", "is local time on the receiver: leave the time zone out");
+      year = when->date.year, month = when->date.month, day = when->date.day;
+      hour = when->time.hour, minute = when->time.minute, second = when->time.second;
+    }
+    else if(!ParseStartText(start->value_exact<std::string>().value_or(""), &year, &month, &day, &hour, &minute))
+      return r.Fail(start, "start", how);
+    if(second != 0) return r.Fail(start, "start", "timers start on a whole minute");
+    if(!ValidStart(year, month, day, hour, minute)) return r.Fail(start, "start", "is not a date and time");
+  }
+  else
+  {
+    const toml::node *date = t.get("date");
+    const toml::node *time = t.get("time");
+    if(date == nullptr || time == nullptr) return r.Fail(date != nullptr ? date : time != nullptr ? time : &t, "start", how);
+    std::string time_text = time->value_exact<std::string>().value_or("");
+    if(!r.Date("date", &year, &month, &day)) return false;
+    if(!time_text.empty())
+    {
+      if(std::sscanf(time_text.c_str(), "%2d:%2d", &hour, &minute) != 2 || time_text.size() != 5)
+        return r.Fail(time, "time", "must be a time like 20:05");
+    }
+    else if(!r.Time("time", &hour, &minute, &second))
+      return false;
+    if(second != 0) return r.Fail(time, "time", "timers start on a whole minute");
+    if(!ValidStart(year, month, day, hour, minute)) return r.Fail(time, "time", "is not a time of day");
+  }
+  timer->start = PackTimerStart(MjdFromDate(year, month, day), hour, minute);
+  return true;
+}
+
 bool ReadTimers(const toml::table &root, Scenario *s, Errors *errors)
 {
   const toml::node *node = root.get("timer");
   if(node == nullptr) return true;
   const toml::array *list = node->as_array();
   if(list == nullptr) return errors->Fail(node, "timer", "must be a list of [[timer]] tables");
+  uint32_t system_type = s->firmware_dat.receivers.empty() ? 0 : s->firmware_dat.receivers[0].system_type;
+  if(!list->empty() && !TimerLayoutFor(system_type, s->config.firmware.timer_slot_size, &s->timer_layout))
+    return errors->Fail(&(*list)[0], "timer",
+                        "receiver.system_type " + std::to_string(system_type) +
+                            " has no timer table: recording timers need system type 5, 6 or 7");
   for(size_t i = 0; i < list->size(); ++i)
   {
     const toml::table *t = (*list)[i].as_table();
     std::string prefix = "timer[" + std::to_string(i + 1) + "].";
     if(t == nullptr) return errors->Fail(&(*list)[i], prefix, "must be a table");
     Reader r(*t, prefix, errors);
-    ScenarioTimer timer{0, 0, 0, 0, 0, 60, 1};
-    if(!r.OnlyKeys({"start", "duration", "record"}) || !r.IntAs("duration", 0, 0xFFFF, &timer.duration_minutes) ||
-       !r.IntAs("record", 0, 255, &timer.record))
+    FirmwareTimer timer;
+    timer.duration = 60;
+    if(!r.OnlyKeys({"start", "date", "time", "duration", "record", "name"}) ||
+       !r.IntAs("duration", 0, 0xFFFF, &timer.duration) || !r.IntAs("record", 0, 255, &timer.record) ||
+       !r.String("name", &timer.name) || !ReadTimerStart(r, *t, &timer))
       return false;
-    const toml::node *start = t->get("start");
-    std::optional<toml::date_time> when = start ? start->value_exact<toml::date_time>() : std::nullopt;
-    if(!when) return r.Fail(start ? start : t, "start", "must be a local date and time like 2026-12-08T20:15:00");
-    timer.year = when->date.year, timer.month = when->date.month, timer.day = when->date.day;
-    timer.hour = when->time.hour, timer.minute = when->time.minute;
+    if(timer.name.size() > kTimerNameChars || timer.name.find('\0') != std::string::npos)
+      return r.Fail(t->get("name"), "name", "must be at most " + std::to_string(kTimerNameChars) + " characters");
     s->timers.push_back(timer);
   }
+  s->config.timer_count = static_cast<int>(s->timers.size());
   return true;
 }
 
@@ -438,6 +539,8 @@ bool LoadScenario(const std::string &path, Scenario *scenario, std::string *erro
   s.path = path;
   s.name = fs::path(path).stem().string();
   s.config.terminals = {0};  // somebody is logged in on the first terminal
+  // Without a [receiver] table: the usual receiver, TMST timer slots.
+  s.firmware_dat.receivers = {FirmwareDatReceiver{static_cast<uint16_t>(s.config.system_id), 6, 1}};
   Errors errors(path);
   toml::table root;
   try
@@ -525,17 +628,84 @@ bool PrepareReceiver(const Scenario &scenario, Receiver *receiver, std::string *
       return false;
     }
   }
+  if(scenario.busybox_unchangeable)
+  {
+    // A busybox on a disk that refuses to change it (a file system without
+    // Unix rights): chmod fails on it and works on everything else.
+    receiver->shell().AddTool("chmod", [](ToolCall &call) {
+      if(call.args.size() < 3)
+      {
+        call.err = "chmod: missing operand";
+        return 1;
+      }
+      mode_t mode = static_cast<mode_t>(std::strtoul(call.args[1].c_str(), nullptr, 8));
+      int code = 0;
+      for(size_t k = 2; k < call.args.size(); ++k)
+      {
+        std::string host;
+        if(fs::path(call.args[k]).filename() == "busybox")
+        {
+          call.err += "chmod: " + call.args[k] + ": Operation not permitted\n";
+          code = 1;
+        }
+        else if(!call.HostPath(call.args[k], &host) || ::chmod(host.c_str(), mode) != 0)
+        {
+          call.err += "chmod: " + call.args[k] + ": No such file or directory\n";
+          code = 1;
+        }
+      }
+      return code;
+    });
+  }
+  if(scenario.portmap_fails)
+    receiver->shell().AddTool("portmap", [](ToolCall &call) {
+      call.err = "portmap: cannot bind udp: Permission denied";
+      return 1;
+    });
   if(!scenario.timers.empty())
   {
-    // Writing timers needs the firmware's slot layout for the model; until
-    // the emulator has it, a scenario with timers is refused rather than run
-    // without them.
-    *error = scenario.path + ": timer: recording timers are not supported by the emulator yet";
-    return false;
+    std::vector<uint8_t> &table = receiver->timer_table();
+    const TimerSlotLayout &layout = scenario.timer_layout;
+    if(layout.size == 0 || table.size() < scenario.timers.size() * layout.size)
+    {
+      *error = scenario.path + ": timer: the receiver was built without room for its timers";
+      return false;
+    }
+    for(size_t k = 0; k < scenario.timers.size(); ++k)
+      EncodeTimerSlot(scenario.timers[k], k, layout, table.data() + k * layout.size);
   }
   receiver->eeprom()[33] = static_cast<uint8_t>(scenario.eeprom_pre_padding & 0x1F);
   receiver->eeprom()[34] = static_cast<uint8_t>(scenario.eeprom_second_padding & 0x1F);
   return true;
+}
+
+TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver)
+{
+  TimerTableImage image;
+  image.layout = scenario.timer_layout;
+  size_t bytes = scenario.timers.size() * image.layout.size;
+  const std::vector<uint8_t> &table = receiver.timer_table();
+  if(bytes <= table.size()) image.bytes.assign(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(bytes));
+  return image;
+}
+
+int PlayScenario(const Scenario &scenario, Receiver *receiver,
+                 const std::function<void(uint64_t done, uint64_t total)> &progress)
+{
+  int result = receiver->Start();
+  uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100), done = 0;
+  size_t next_key = 0;
+  while(done < total && !receiver->ended())
+  {
+    uint64_t step = std::min(scenario.step_ticks, total - done);
+    receiver->RunIdle(step, step);
+    done += step;
+    while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(done))
+      receiver->Key(scenario.keys[next_key++].code);
+    if(progress) progress(done, total);
+  }
+  if(scenario.stop_at_end && !receiver->ended()) receiver->Stop();
+  return result;
 }
 
 }  // namespace sim

@@ -5,7 +5,8 @@
 //   [receiver]  model, firmware date, language, uptime, local date and time ...
 //   [settings]  "Brimvale.ini" = '''...''', "2.ini" = '''...''' or from = "folder"
 //   [[server]]  name, address, mac, asleep, boot_time, outages, refuse_mounts, exports
-//   [[timer]]   start, duration, record
+//   [[timer]]   start = 2026-12-08T20:05:00 (or "2026-12-08 20:05", or date + time),
+//               duration (minutes), record = 1/0, name
 //   [[key]]     at, code
 //   [disk]      files = ["DataFiles/Film.rec", ...]  (local files on /mnt/hd)
 //
@@ -13,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,18 +22,13 @@
 #include "firmware_dat.h"
 #include "network.h"
 #include "receiver.h"
+#include "timer_table.h"
 
 namespace sim {
 
 struct ScenarioServer {
   NasConfig nas;  // exports hold export path -> (empty until prepared)
   std::map<std::string, std::vector<std::string>> export_files;  // export path -> files in it
-};
-
-struct ScenarioTimer {
-  int year, month, day, hour, minute;
-  int duration_minutes;
-  int record;  // 1 = a recording timer
 };
 
 struct ScenarioKey {
@@ -46,11 +43,14 @@ struct Scenario {
   bool write_firmware_dat = true;
   FirmwareDat firmware_dat;
   bool busybox = true;
+  bool busybox_unchangeable = false;  // chmod on it fails
+  bool portmap_fails = false;         // portmap exits non-zero
   int eeprom_pre_padding = 0;   // minutes, EEPROM byte 33
   int eeprom_second_padding = 0;
   std::map<std::string, std::string> settings;  // file name -> contents
   std::vector<ScenarioServer> servers;
-  std::vector<ScenarioTimer> timers;
+  std::vector<FirmwareTimer> timers;
+  TimerSlotLayout timer_layout;  // the receiver's, when it has timers
   std::vector<ScenarioKey> keys;
   std::vector<std::string> local_files;  // below /mnt/hd
   double duration_seconds = 60;
@@ -72,5 +72,15 @@ bool PrepareNetwork(Scenario *scenario, const std::string &nas_root, std::string
 // FirmwareTMS.dat, busybox, local files, EEPROM paddings. Call after the
 // receiver is built and booted, before the plug-in starts.
 bool PrepareReceiver(const Scenario &scenario, Receiver *receiver, std::string *error);
+
+// The receiver's timer table as it stands, in the scenario's layout.
+TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver);
+
+// Starts the loaded plug-in and lets the scenario's time pass: an idle event
+// every step, the keys at their times, the stop request at the end unless the
+// plug-in ended by itself. `progress` (may be empty) hears the virtual ticks
+// done and the total after each step. Returns TAP_Main's result.
+int PlayScenario(const Scenario &scenario, Receiver *receiver,
+                 const std::function<void(uint64_t done, uint64_t total)> &progress);
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 // reported with the file, the line and the key.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "sim/scenario.h"
@@ -72,6 +73,21 @@ TEST_F(ScenarioTest, MistakesNameFileLineAndKey)
     {"[[server]]\naddress = \"1.2.3.4\"\noutages = [[\"5m\", \"1m\"]]\n", ":3: server[1].outages: an outage must end"},
     {"[[server]]\naddress = \"1.2.3.4\"\nexports = { \"/v\" = [\"../x\"] }\n", "server[1].exports: files are relative"},
     {"[run]\nduration = \n", ":2:"},
+    {"[receiver]\nbusybox = \"maybe\"\n", ":2: receiver.busybox: must be true, false or \"unchangeable\""},
+    {"[receiver]\nportmap = false\n", ":2: receiver.portmap: must be \"works\" or \"fails\""},
+    {"[receiver]\npre_padding = 32\n", ":2: receiver.pre_padding: must lie from 0 to 31"},
+    {"[[timer]]\nduration = 5\n", "timer[1].start: must be a local date and time"},
+    {"[[timer]]\n\nstart = \"tonight\"\n", ":3: timer[1].start: must be a local date and time"},
+    {"[[timer]]\nstart = \"2026-02-30 20:00\"\n", ":2: timer[1].start: is not a date and time"},
+    {"[[timer]]\nstart = 2026-12-08T20:05:30\n", ":2: timer[1].start: timers start on a whole minute"},
+    {"[[timer]]\nstart = 2026-12-08T20:05:00Z\n", ":2: timer[1].start: is local time"},
+    {"[[timer]]\nstart = 2026-12-08T20:05:00\ndate = 2026-12-08\n", "timer[1].start: give either start or"},
+    {"[[timer]]\ndate = 2026-12-08\ntime = \"25:00\"\n", ":3: timer[1].time: is not a time of day"},
+    {"[[timer]]\nstart = 2026-12-08T20:05:00\nduration = 70000\n", ":3: timer[1].duration: must lie from 0 to 65535"},
+    {"[[timer]]\nstart = 2026-12-08T20:05:00\nchannel = 5\n", ":3: timer[1].channel: unknown key"},
+    {"[receiver]\nsystem_type = 0\n[[timer]]\nstart = 2026-12-08T20:05:00\n",
+     ":3: timer: receiver.system_type 0 has no timer table"},
+    {"[settings]\nfrom = \"no-such-folder\"\n", ":2: settings.from: no folder"},
   };
   for(const auto &c : cases)
   {
@@ -82,6 +98,95 @@ TEST_F(ScenarioTest, MistakesNameFileLineAndKey)
     EXPECT_EQ(error.rfind(path, 0), 0u) << error;
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
+}
+
+TEST_F(ScenarioTest, TimersInEveryFormReadAsWritten)
+{
+  sim::Scenario s;
+  std::string error;
+  std::string path = Write(
+      "[receiver]\nsystem_type = 5\npre_padding = 7\nsecond_padding = 3\n"
+      "[[timer]]\nstart = 2026-12-08T23:59:00\nduration = 30\nname = \"Late news\"\n"
+      "[[timer]]\nstart = \"2026-12-09 00:05\"\nrecord = 0\n"
+      "[[timer]]\nstart = \"2026-12-09T01:10\"\nduration = 0\n"
+      "[[timer]]\ndate = 2027-01-01\ntime = 00:00:00\n"
+      "[[timer]]\ndate = 2027-01-01\ntime = \"13:45\"\n");
+  ASSERT_TRUE(sim::LoadScenario(path, &s, &error)) << error;
+  int64_t day = sim::MjdFromDate(2026, 12, 8);
+  const struct {
+    uint32_t start;
+    uint16_t duration;
+    uint8_t record;
+    const char *name;
+  } expected[] = {
+    {sim::PackTimerStart(day, 23, 59), 30, 1, "Late news"},
+    {sim::PackTimerStart(day + 1, 0, 5), 60, 0, ""},
+    {sim::PackTimerStart(day + 1, 1, 10), 0, 1, ""},
+    {sim::PackTimerStart(sim::MjdFromDate(2027, 1, 1), 0, 0), 60, 1, ""},
+    {sim::PackTimerStart(sim::MjdFromDate(2027, 1, 1), 13, 45), 60, 1, ""},
+  };
+  ASSERT_EQ(s.timers.size(), std::size(expected));
+  for(size_t k = 0; k < s.timers.size(); ++k)
+  {
+    EXPECT_EQ(s.timers[k].start, expected[k].start) << k << ": " << sim::TimerStartText(s.timers[k].start);
+    EXPECT_EQ(s.timers[k].duration, expected[k].duration) << k;
+    EXPECT_EQ(s.timers[k].record, expected[k].record) << k;
+    EXPECT_EQ(s.timers[k].name, expected[k].name) << k;
+  }
+  EXPECT_EQ(s.timers[0].start, (static_cast<uint32_t>(day) << 16) | (23u << 8) | 59u) << "MJD << 16 | hour << 8 | minute";
+  EXPECT_EQ(s.config.timer_count, 5);
+  EXPECT_EQ(s.timer_layout.name, "ST_TMSS");
+  EXPECT_EQ(s.eeprom_pre_padding, 7);
+  EXPECT_EQ(s.eeprom_second_padding, 3);
+}
+
+TEST_F(ScenarioTest, ATimerNameLongerThanTheSlotIsRefused)
+{
+  sim::Scenario s;
+  std::string error;
+  std::string path = Write("[[timer]]\nstart = 2026-12-08T20:05:00\nname = \"" + std::string(131, 'x') + "\"\n");
+  EXPECT_FALSE(sim::LoadScenario(path, &s, &error));
+  EXPECT_NE(error.find(":3: timer[1].name: must be at most 130 characters"), std::string::npos) << error;
+  path = Write("[[timer]]\nstart = 2026-12-08T20:05:00\nname = \"" + std::string(130, 'x') + "\"\n");
+  EXPECT_TRUE(sim::LoadScenario(path, &s, &error)) << error;
+}
+
+TEST_F(ScenarioTest, StartUpKnobs)
+{
+  const struct {
+    const char *text;
+    bool busybox, unchangeable, portmap_fails;
+  } cases[] = {
+    {"", true, false, false},
+    {"busybox = false\n", false, false, false},
+    {"busybox = \"unchangeable\"\n", true, true, false},
+    {"portmap = \"fails\"\n", true, false, true},
+    {"portmap = \"works\"\n", true, false, false},
+  };
+  for(const auto &c : cases)
+  {
+    sim::Scenario s;
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario(Write(std::string("[receiver]\n") + c.text), &s, &error)) << error;
+    EXPECT_EQ(s.busybox, c.busybox) << c.text;
+    EXPECT_EQ(s.busybox_unchangeable, c.unchangeable) << c.text;
+    EXPECT_EQ(s.portmap_fails, c.portmap_fails) << c.text;
+  }
+}
+
+TEST_F(ScenarioTest, EveryExampleReads)
+{
+  size_t examples = 0;
+  for(const char *folder : {"/examples", "/examples/startup"})
+    for(const auto &e : std::filesystem::directory_iterator(std::string(BRIMVALE_SOURCE_DIR) + folder))
+    {
+      if(e.path().extension() != ".toml") continue;
+      sim::Scenario s;
+      std::string error;
+      EXPECT_TRUE(sim::LoadScenario(e.path().string(), &s, &error)) << error;
+      ++examples;
+    }
+  EXPECT_GE(examples, 12u);
 }
 
 }  // namespace

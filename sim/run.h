@@ -1,0 +1,43 @@
+// `brimvale-sim run`: one scenario from file to output folder.
+//
+// The output folder holds the plug-in's logs (Brimvale.log, SupportLib.log),
+// every command with its status (commands.txt), the folder tree with the mount
+// table (tree.txt), the timer table before and after (timers.txt), a line per
+// server and per timer (summary.txt), the screenshots, and the receiver's and
+// the servers' disks (root/, nas/). It is built in a hidden sibling folder and
+// put in place only when the run is complete: a mistake leaves no output
+// folder, or the previous one untouched.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace sim {
+
+class Receiver;
+struct Scenario;
+struct TimerTableImage;
+
+struct RunOptions {
+  std::string tap;           // the plug-in file
+  std::string scenario;      // the scenario file
+  std::string out;           // output folder; empty = out/<scenario name>
+  std::string firmware_dir;  // the firmware object files
+  bool quiet = false;        // no timeline
+  bool progress = false;     // a progress line on `errors` (only for a terminal)
+};
+
+// Exit status: 0 done, 1 the receiver could not be set up or the output not
+// written, 2 a mistake in the scenario or a settings file it names.
+int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors);
+
+// Prints what the plug-in makes the receiver do as it happens: its run log
+// lines, each command with its status, mounts and unmounts, wake-ups, each
+// change of the screen, events and exit.
+void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown);
+
+// The output files of a finished run, written into `folder`.
+bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
+                     int main_result, const std::string &folder, std::string *error);
+
+}  // namespace sim

@@ -1,0 +1,6 @@
++0  event  TAP_Main
++0  osd  TAP_Osd_Create(30, 65, 660, 30, 2) -> 1
++0  osd  TAP_Osd_PutS(1, 3, 6, 657, 0xffffffe0, 0xff181818, 0, 0, 0, 1) "Brimvale.ini at ProgramFiles/Settings/Brimvale has to be edited!"
++0  event  TAP_Main -> 1
++1000  osd  TAP_Osd_Delete(1)
++1000  system  TAP_Exit
