@@ -22,12 +22,32 @@ int IsSafeArgument(const char *value, ArgPosition position)
   return 1;
 }
 
+void LogRefusal(int n, CommandStatus status, const char *key, const char *command)
+{
+  switch(status)
+  {
+  case COMMAND_UNSAFE:
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" holds characters a command cannot take - not run", n,
+              key);
+    break;
+  case COMMAND_NOT_PLAIN:
+    // "../x" would put the mount point outside the media folder.
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" must be a plain folder name - not run", n, key);
+    break;
+  case COMMAND_TOO_LONG:
+    // Show how it begins so the user can find the setting that is too long.
+    StrFormat(LogBuffer, sizeof(LogBuffer), "Command too long - not run: %.60s...", command);
+    break;
+  default:
+    return;
+  }
+  WriteLog(LogBuffer);
+}
+
 int CheckSetting(int n, const char *key, const char *value, ArgPosition position)
 {
   if(IsSafeArgument(value, position)) return 1;
-  StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" holds characters a command cannot take - not run", n,
-            key);
-  WriteLog(LogBuffer);
+  LogRefusal(n, COMMAND_UNSAFE, key, NULL);
   return 0;
 }
 
@@ -38,9 +58,7 @@ int FormatCommand(char *command, size_t size, const char *fmt, ...)
   int fit = StrFormatV(command, size, fmt, args);
   va_end(args);
   if(fit) return 1;
-  // Show how it begins so the user can find the setting that is too long.
-  StrFormat(LogBuffer, sizeof(LogBuffer), "Command too long - not run: %.60s...", command);
-  WriteLog(LogBuffer);
+  LogRefusal(0, COMMAND_TOO_LONG, NULL, command);
   command[0] = '\0';
   return 0;
 }

@@ -17,6 +17,20 @@ typedef enum {
 // 1 when `value` can stand at `position` and the shell passes it on unchanged.
 int IsSafeArgument(const char *value, ArgPosition position);
 
+// What became of a command line built from settings.
+typedef enum {
+  COMMAND_READY = 0,   // composed in full; may be run
+  COMMAND_NONE,        // nothing to run (the share is not configured)
+  COMMAND_UNSAFE,      // a setting holds characters the command cannot take
+  COMMAND_NOT_PLAIN,   // the local folder name is not a plain folder name
+  COMMAND_TOO_LONG,    // it would not fit its buffer (the buffer holds what fit)
+} CommandStatus;
+
+// One run-log line saying why a command of server n is not run: `key` names
+// the setting at fault, `command` is what fit of a command that is too long.
+// Nothing for COMMAND_READY and COMMAND_NONE.
+void LogRefusal(int n, CommandStatus status, const char *key, const char *command);
+
 // IsSafeArgument, and when it is not, one run-log line naming server n and
 // the setting `key`. 1 = safe.
 int CheckSetting(int n, const char *key, const char *value, ArgPosition position);

@@ -3,10 +3,32 @@
 #ifndef BRIMVALE_APP_MOUNT_H
 #define BRIMVALE_APP_MOUNT_H
 
+#include <stddef.h>
+
+#include "command.h"
+
 // ShareMount's results.
 #define SHARE_NOT_MOUNTED 0  // no remote folder, or the mount failed and no mount point is left
 #define SHARE_MOUNTED 1
 #define SHARE_FAILED 2       // the mount point could not be made, or the mount failed (point removed)
+
+// The receiver's media folder ("/MediaFiles" ...) of share `share` (RF_*),
+// in the host's notation.
+const char *ShareRoot(int share);
+
+// 1 when `name` can be a folder inside a media folder: not empty, no "/",
+// not "." or "..".
+int IsPlainFolderName(const char *name);
+
+// 1 when share `share` of server i goes over the recording folder itself
+// instead of into a subfolder of it: server 1's DataFiles with NAS Recording on.
+int IsRecordingShare(int i, int share);
+
+// Composes the mount command of share `share` of server i, as Mountit runs
+// it, into `command` of `size` bytes. COMMAND_READY; COMMAND_NONE when the
+// share has no remote folder; otherwise why it is not run, with *key naming
+// the setting at fault (null for COMMAND_TOO_LONG).
+CommandStatus FormatShareMount(int i, int share, char *command, size_t size, const char **key);
 
 // Mounts `address`:`remote` on the folder `name` in the local root `root`
 // ("/MediaFiles" ...), with `options` appended to the command.

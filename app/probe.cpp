@@ -11,9 +11,7 @@
 #include "display.h"
 #include "settings.h"
 
-#define PING_COMMAND_SIZE 256
 #define PING_FILE_SIZE 256
-#define WAKEUP_COMMAND_SIZE 64
 // ping writes well over this with a reply and well under it without one.
 #define PING_REPLY_MIN_BYTES 200
 #define HDD_LINUX_ROOT "/mnt/hd"
@@ -31,6 +29,24 @@ static int Judge(int n)
   TAP_Hdd_Fclose(handle);
   TAP_Hdd_Delete(file);
   return online;
+}
+
+CommandStatus FormatPing(const char *address, int n, char *command, size_t size)
+{
+  if(command != NULL && size > 0) command[0] = '\0';
+  // An address the shell would read as more than one host name is not pinged.
+  if(!IsSafeArgument(address, ARG_WORD)) return COMMAND_UNSAFE;
+  int fit = StrFormat(command, size, "ping -c1 -W%d %s > %s" SETTINGS_FOLDER "/%d.ping", ServerTable[n].pingWait,
+                      address, HDD_LINUX_ROOT, n);
+  return fit ? COMMAND_READY : COMMAND_TOO_LONG;
+}
+
+CommandStatus FormatWakeup(const char *mac, char *command, size_t size)
+{
+  if(command != NULL && size > 0) command[0] = '\0';
+  if(!IsSafeArgument(mac, ARG_WORD)) return COMMAND_UNSAFE;
+  int fit = StrFormat(command, size, "%s/ProgramFiles/busybox ether-wake %s", HDD_LINUX_ROOT, mac);
+  return fit ? COMMAND_READY : COMMAND_TOO_LONG;
 }
 
 int isOnline(const char *address, int n)
@@ -51,16 +67,16 @@ int isOnline(const char *address, int n)
 
   int online = 0;
   char command[PING_COMMAND_SIZE];
-  // An address the shell would read as more than one host name counts as
-  // not answering: nothing is run.
-  if(CheckSetting(n, KEY_ADDRESS, address, ARG_WORD) &&
-     FormatCommand(command, sizeof(command), "ping -c1 -W%d %s > %s" SETTINGS_FOLDER "/%d.ping", server->pingWait,
-                   address, HDD_LINUX_ROOT, n))
+  // A ping that cannot be run as composed counts as not answering.
+  CommandStatus status = FormatPing(address, n, command, sizeof(command));
+  if(status == COMMAND_READY)
   {
     if(n != INTERNET_PROBE) WriteLog(command);
     ShellRun(command);
     online = Judge(n);
   }
+  else
+    LogRefusal(n, status, KEY_ADDRESS, command);
 
   if(n == INTERNET_PROBE)
     StrCopy(LogBuffer, sizeof(LogBuffer), online ? "Network is ready" : "Network is not ready");
@@ -75,8 +91,9 @@ void Wakeup(const char *mac)
   char command[WAKEUP_COMMAND_SIZE];
   // Callers check the MAC with the server's number for the log; this only
   // keeps a bad one from ever reaching the shell.
-  if(!IsSafeArgument(mac, ARG_WORD)) return;
-  if(!FormatCommand(command, sizeof(command), "%s/ProgramFiles/busybox ether-wake %s", HDD_LINUX_ROOT, mac)) return;
+  CommandStatus composed = FormatWakeup(mac, command, sizeof(command));
+  if(composed == COMMAND_TOO_LONG) LogRefusal(0, composed, KEY_MAC, command);
+  if(composed != COMMAND_READY) return;
   WriteLog(command);
   int status = ShellRun(command);
   if(status != 0)

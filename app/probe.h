@@ -2,6 +2,25 @@
 #ifndef BRIMVALE_APP_PROBE_H
 #define BRIMVALE_APP_PROBE_H
 
+#include <stddef.h>
+
+#include "command.h"
+
+// Buffers of the ping and the wake-up command.
+#define PING_COMMAND_SIZE 256
+#define WAKEUP_COMMAND_SIZE 64
+
+// Composes the ping command of record n (n = 0: the internet probe) to
+// `address` into `command` of `size` bytes, as isOnline runs it:
+// COMMAND_READY, COMMAND_UNSAFE for an address the shell would not take as
+// one host name, COMMAND_TOO_LONG.
+CommandStatus FormatPing(const char *address, int n, char *command, size_t size);
+
+// Composes the wake-up command for `mac` as Wakeup runs it: COMMAND_READY,
+// COMMAND_UNSAFE for a MAC the shell would not take as one word,
+// COMMAND_TOO_LONG.
+CommandStatus FormatWakeup(const char *mac, char *command, size_t size);
+
 // Pings record n's address (n = 0: the internet probe) once, its report in
 // "<n>.ping" in the settings folder. 1 = online, or not pinged because the
 // record's Automount is 0; 0 = offline (also when the ping was refused).
