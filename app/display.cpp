@@ -1,10 +1,12 @@
 // The message bar, the status icons and the run log.
 #include <string.h>
 
+#include "../lib/firmware/firmware.h"
 #include "../lib/paths/paths.h"
 #include "../lib/str/str.h"
 #include "Brimvale.h"
 #include "display.h"
+#include "process.h"
 #include "images.h"
 
 // TAP_SysOsdControl's first argument: the firmware's own display.
@@ -95,7 +97,14 @@ void HideLog(void)
   debugtick = 0;
   TAP_Osd_Sync();
   // A failed start-up ends only once its message has been read.
-  if(tapexit == 1) TAP_Exit();
+  if(tapexit == 1)
+  {
+    // A portmap started before a later check failed (two servers on one
+    // folder) would outlive the plug-in, and the next start's portmap fail.
+    if(pid > 0) killprocess(pid);
+    FreeFirmwareDat();
+    TAP_Exit();
+  }
 }
 
 void WriteLog(const char *text)

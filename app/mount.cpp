@@ -1,6 +1,7 @@
 #include "mount.h"
 
 #include <string.h>
+#include <sys/stat.h>
 
 #include "../host/shell.h"
 #include "../lib/paths/paths.h"
@@ -19,32 +20,74 @@ static const char *const kShareRoots[REMOTE_FOLDER_COUNT] = {"/MediaFiles", "/MP
 #define LAST_TRY_BEFORE 2  // tries that failed before the third attempt
 
 // The recording folder and where the local one is kept while a server holds it.
+#define RECORDING_SERVER 1
 #define RECORDING_ROOT "/DataFiles"
 #define TIMESHIFT_FOLDER "TimeShift"
 
-static int IsPlainName(const char *name)
+int IsPlainFolderName(const char *name)
 {
   return name[0] != '\0' && strchr(name, '/') == NULL && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
-// Whether share `share` of server i can be put into command lines; logs the
-// setting that cannot.
-static int SharePermitted(int i, int share)
+const char *ShareRoot(int share) { return share >= 0 && share < REMOTE_FOLDER_COUNT ? kShareRoots[share] : NULL; }
+
+int IsRecordingShare(int i, int share) { return i == RECORDING_SERVER && share == RF_DATA && NASRecord == 1; }
+
+// Whether the settings of share `share` of server s can be put into command
+// lines; *key names the first that cannot.
+static CommandStatus CheckShareSettings(const ServerRecord *s, int share, const char **key)
 {
-  const ServerRecord *s = &ServerTable[i];
-  if(!CheckSetting(i, KEY_ADDRESS, s->address, ARG_WORD)) return 0;
-  if(!CheckSetting(i, RemoteFolderKeys[share], s->remoteFolder[share], ARG_QUOTED)) return 0;
-  if(!CheckSetting(i, KEY_MOUNT_OPTIONS, s->mountOptions, ARG_OPTIONS)) return 0;
-  if(!CheckSetting(i, KEY_LOCAL_NAME, s->localName, ARG_QUOTED)) return 0;
-  if(!IsPlainName(s->localName))
+  if(!IsSafeArgument(s->address, ARG_WORD))
+    *key = KEY_ADDRESS;
+  else if(!IsSafeArgument(s->remoteFolder[share], ARG_QUOTED))
+    *key = RemoteFolderKeys[share];
+  else if(!IsSafeArgument(s->mountOptions, ARG_OPTIONS))
+    *key = KEY_MOUNT_OPTIONS;
+  else if(!IsSafeArgument(s->localName, ARG_QUOTED))
+    *key = KEY_LOCAL_NAME;
+  else if(!IsPlainFolderName(s->localName))
   {
-    // "../x" would put the mount point outside the media folder.
-    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" must be a plain folder name - not run", i,
-              KEY_LOCAL_NAME);
-    WriteLog(LogBuffer);
-    return 0;
+    *key = KEY_LOCAL_NAME;
+    return COMMAND_NOT_PLAIN;
   }
-  return 1;
+  else
+    return COMMAND_READY;
+  return COMMAND_UNSAFE;
+}
+
+static CommandStatus ComposeShareMount(char *command, size_t size, const char *address, const char *root,
+                                       const char *remote, const char *name, const char *options)
+{
+  int fit = StrFormat(command, size, "mount \"%s:%s\" \"/mnt/hd%s/%s\" %s", address, remote, root, name, options);
+  return fit ? COMMAND_READY : COMMAND_TOO_LONG;
+}
+
+// Server 1's DataFiles export over the recording folder itself.
+static CommandStatus ComposeRecordingMount(char *command, size_t size)
+{
+  const ServerRecord *s = &ServerTable[RECORDING_SERVER];
+  int fit = StrFormat(command, size, "mount \"%s:%s\" \"/mnt/hd" RECORDING_ROOT "\" %s", s->address,
+                      s->remoteFolder[RF_DATA], s->mountOptions);
+  return fit ? COMMAND_READY : COMMAND_TOO_LONG;
+}
+
+CommandStatus FormatShareMount(int i, int share, char *command, size_t size, const char **key)
+{
+  const char *fault = NULL;
+  if(command != NULL && size > 0) command[0] = '\0';
+  CommandStatus status = COMMAND_NONE;
+  if(i >= 1 && i <= MAX_SERVERS && share >= 0 && share < REMOTE_FOLDER_COUNT &&
+     ServerTable[i].remoteFolder[share][0] != '\0')
+  {
+    const ServerRecord *s = &ServerTable[i];
+    status = CheckShareSettings(s, share, &fault);
+    if(status == COMMAND_READY)
+      status = IsRecordingShare(i, share) ? ComposeRecordingMount(command, size)
+                                          : ComposeShareMount(command, size, s->address, kShareRoots[share],
+                                                              s->remoteFolder[share], s->localName, s->mountOptions);
+  }
+  if(key != NULL) *key = fault;
+  return status;
 }
 
 // Runs `tool` ("mkdir", "rmdir", "umount") on the folder `name` in `root`.
@@ -59,14 +102,21 @@ int ShareMount(const char *address, const char *root, const char *remote, const 
 {
   if(remote[0] == '\0') return SHARE_NOT_MOUNTED;
   if(!IsSafeArgument(address, ARG_WORD) || !IsSafeArgument(remote, ARG_QUOTED) ||
-     !IsSafeArgument(name, ARG_QUOTED) || !IsPlainName(name) || !IsSafeArgument(options, ARG_OPTIONS))
+     !IsSafeArgument(name, ARG_QUOTED) || !IsPlainFolderName(name) || !IsSafeArgument(options, ARG_OPTIONS))
     return SHARE_FAILED;
+  // A command that cannot be run is refused before its mount point is made,
+  // so it leaves no empty folder behind.
+  if(ComposeShareMount(sysdo, sizeof(sysdo), address, root, remote, name, options) != COMMAND_READY)
+  {
+    LogRefusal(0, COMMAND_TOO_LONG, NULL, sysdo);
+    return SHARE_FAILED;
+  }
 
   HDD_ChangeDir(root);
   if(!TAP_Hdd_Exist(name) && !RunOnFolder("mkdir", root, name)) return SHARE_FAILED;
 
-  if(!FormatCommand(sysdo, sizeof(sysdo), "mount \"%s:%s\" \"/mnt/hd%s/%s\" %s", address, remote, root, name, options))
-    return SHARE_FAILED;
+  // mkdir took sysdo; the command fit a moment ago and fits again.
+  ComposeShareMount(sysdo, sizeof(sysdo), address, root, remote, name, options);
   WriteLog(sysdo);
   if(ShellRun(sysdo) == 0) return SHARE_MOUNTED;
 
@@ -83,7 +133,7 @@ int ShareMount(const char *address, const char *root, const char *remote, const 
 
 int NASumount(const char *root, const char *name)
 {
-  if(!IsSafeArgument(name, ARG_QUOTED) || !IsPlainName(name)) return 0;
+  if(!IsSafeArgument(name, ARG_QUOTED) || !IsPlainFolderName(name)) return 0;
   if(!RunOnFolder("umount", root, name)) return 0;
   return RunOnFolder("rmdir", root, name);
 }
@@ -118,7 +168,6 @@ static void LogAndRun(void)
 // through /mnt/hd/DF_local and the DFLocal subfolder of the export.
 static void RedirectRecording(int *ok, int *failed)
 {
-  const ServerRecord *s = &ServerTable[1];
   isRec = 1;
   SaveAndClearTimeshift();
 
@@ -127,8 +176,8 @@ static void RedirectRecording(int *ok, int *failed)
   StrCopy(sysdo, sizeof(sysdo), "mount -o bind /mnt/hd/DataFiles /mnt/hd/DF_local");
   LogAndRun();
 
-  int mounted = FormatCommand(sysdo, sizeof(sysdo), "mount \"%s:%s\" \"/mnt/hd/DataFiles\" %s", s->address,
-                              s->remoteFolder[RF_DATA], s->mountOptions);
+  // Mountit made sure the command fits before anything was switched.
+  int mounted = ComposeRecordingMount(sysdo, sizeof(sysdo)) == COMMAND_READY;
   if(mounted)
   {
     WriteLog(sysdo);
@@ -148,17 +197,34 @@ static void RedirectRecording(int *ok, int *failed)
   RestoreTimeshift();
 }
 
+// 1 while /mnt/hd/DF_local is there and /mnt/hd/DataFiles shows another
+// folder (the export could not be unmounted): DF_local is then the only way
+// to the local recordings.
+static int LocalFolderHidden(void)
+{
+  struct stat64 local, data;
+  if(lstat64("/mnt/hd/DF_local", &local) != 0) return 0;
+  if(lstat64("/mnt/hd/DataFiles", &data) != 0) return 1;
+  return local.st_dev != data.st_dev || local.st_ino != data.st_ino;
+}
+
 // Undoes RedirectRecording: the local recording folder is back at
 // /mnt/hd/DataFiles afterwards, whatever state the redirection was left in.
+// The export goes before DF_local, and DF_local stays while the export could
+// not be unmounted (busy): taken down first, it would leave the local
+// recordings hidden below the export and reachable nowhere.
 static void ResetRecording(void)
 {
   WriteLog("Reset Recording Device");
   SaveAndClearTimeshift();
   if(FormatCommand(sysdo, sizeof(sysdo), "umount \"/mnt/hd/DataFiles/%s\"", DFLocal)) ShellRun(sysdo);
   if(FormatCommand(sysdo, sizeof(sysdo), "rmdir \"/mnt/hd/DataFiles/%s\"", DFLocal)) ShellRun(sysdo);
-  ShellRun("umount \"/mnt/hd/DF_local\"");
-  ShellRun("rmdir \"/mnt/hd/DF_local\"");
   ShellRun("umount \"/mnt/hd/DataFiles\"");
+  if(!LocalFolderHidden())
+  {
+    ShellRun("umount \"/mnt/hd/DF_local\"");
+    ShellRun("rmdir \"/mnt/hd/DF_local\"");
+  }
   RestoreTimeshift();
 }
 
@@ -175,12 +241,17 @@ void Mountit(int tries, int i)
   for(int share = 0; share < REMOTE_FOLDER_COUNT; share++)
   {
     if(s->remoteFolder[share][0] == '\0') continue;
-    if(!SharePermitted(i, share))
+    // A share whose command could not be run as composed is refused before
+    // anything is made or switched for it.
+    const char *key = NULL;
+    CommandStatus status = FormatShareMount(i, share, sysdo, sizeof(sysdo), &key);
+    if(status != COMMAND_READY)
     {
+      LogRefusal(i, status, key, sysdo);
       failed++;
       continue;
     }
-    if(share == RF_DATA && i == 1 && NASRecord == 1)
+    if(IsRecordingShare(i, share))
     {
       RedirectRecording(&ok, &failed);
       redirected = 1;

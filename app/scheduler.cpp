@@ -1,6 +1,7 @@
 // The event handler: everything the plug-in does after start-up happens
 // here, driven by the firmware's idle events.
 #include "../host/tap.h"
+#include "../lib/firmware/firmware.h"
 #include "Brimvale.h"
 #include "display.h"
 #include "mount.h"
@@ -38,6 +39,28 @@ static int MayMount(void)
   return state != STATE_NO_MOUNTING;
 }
 
+// Whether mounting server i switches the recording folder itself.
+static int SwitchesRecording(int i)
+{
+  return IsRecordingShare(i, RF_DATA) && ServerTable[i].remoteFolder[RF_DATA][0] != '\0';
+}
+
+// Before the recording folder changes hands, the servers mounted inside it
+// go: the export cannot be unmounted while they sit in it, and a local
+// folder they sit in would be hidden under the export, their mount points
+// left there for good. They are probed again at once and mounted again
+// after their boot time, into whichever folder then stands there.
+static void ClearRecordingFolder(void)
+{
+  for(int j = 2; j <= TotalNAS; j++)
+  {
+    ServerRecord *s = &ServerTable[j];
+    if(s->mounted != 1 || s->remoteFolder[RF_DATA][0] == '\0') continue;
+    unMountit(j);
+    s->nextProbeTick = 0;
+  }
+}
+
 static void Probe(int i)
 {
   ServerRecord *s = &ServerTable[i];
@@ -50,6 +73,7 @@ static void Probe(int i)
     s->mountDueTick = 0;
     if(s->mounted == 1)
     {
+      if(isRec == 1 && SwitchesRecording(i)) ClearRecordingFolder();
       unMountit(i);
       ShowMount(MOUNT_DISCONNECTED, MOUNT_DISCONNECTED, i);
     }
@@ -65,16 +89,23 @@ static void Probe(int i)
     s->nextProbeTick = TAP_GetTick() + (dword)s->pingGap * TICKS_PER_SECOND;
 }
 
+// Whether server i may hold mounts at the stop request: mounted, or given
+// up after a third attempt, which keeps what did mount (for the recording
+// server also the bind of the local folder to DF_local). Nobody would ever
+// unmount those once the plug-in has ended.
+static int HoldsMounts(int i) { return ServerTable[i].mounted == 1 || ServerTable[i].tries >= MAX_TRIES; }
+
 static dword Stop(void)
 {
   // The server holding the recording folder goes last, so the local folder
   // is back only when nothing is mounted below it any more.
   int first = isRec == 1 ? 2 : 1;
   for(int i = first; i <= TotalNAS; i++)
-    if(ServerTable[i].mounted == 1) unMountit(i);
-  if(isRec == 1 && ServerTable[1].mounted == 1) unMountit(1);
+    if(HoldsMounts(i)) unMountit(i);
+  if(isRec == 1 && HoldsMounts(1)) unMountit(1);
   killprocess(pid);
   WriteLog("Brimvale terminated");
+  FreeFirmwareDat();
   return 0;
 }
 
@@ -118,6 +149,7 @@ static dword Idle(dword param1)
     if(s->mountDueTick != 0 && Passed(s->mountDueTick) && MayMount())
     {
       s->mountDueTick = 0;
+      if(SwitchesRecording(i)) ClearRecordingFolder();
       Mountit(s->tries, i);
       ReadClock();
     }

@@ -157,6 +157,7 @@ int HddDelete(const char *name)
 
 TYPE_File *HddFopen(const char *name)
 {
+  if(R().FileOpenFails("TAP_Hdd_Fopen(" + Quote(name) + ")")) return nullptr;
   std::string host, tap;
   std::error_code ec;
   TYPE_File *file = nullptr;

@@ -44,8 +44,17 @@ bool PluginHostPath(Receiver *r, const char *path, std::string *host)
   return r->disk().HostPath(path, r->config().process_cwd, host);
 }
 
+// An open the receiver was told to let fail: the file is left alone.
+bool InjectedOpenFailure(Receiver *r, const char *call, const char *path)
+{
+  if(!r->FileOpenFails(std::string(call) + "(\"" + (path ? path : "") + "\")")) return false;
+  errno = EIO;
+  return true;
+}
+
 int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(const char *, int, ...))
 {
+  if(InjectedOpenFailure(r, "open", path)) return -1;
   std::string host;
   if(!PluginHostPath(r, path, &host))
   {
@@ -66,10 +75,13 @@ extern "C" {
 
 int system(const char *command)
 {
-  // Nothing ever reaches the PC's shell, whoever asks.
+  // Nothing reaches the PC's shell, whoever asks, unless the receiver was
+  // set up for the real one (tests in namespaces of their own).
   Receiver *r = Receiver::Current();
   if(command == nullptr) return r != nullptr;
   if(r == nullptr) return -1;
+  if(r->CommandFails(command)) return -1;
+  if(r->config().real_shell) return sim::RunRealShell(r, command);
   return r->shell().Run(command);
 }
 
@@ -79,6 +91,7 @@ FILE *fopen(const char *path, const char *mode)
   static Fopen real = Next<Fopen>("fopen");
   Receiver *r = ForPlugin(__builtin_return_address(0));
   if(r == nullptr) return real(path, mode);
+  if(InjectedOpenFailure(r, "fopen", path)) return nullptr;
 
   std::string host;
   if(!PluginHostPath(r, path, &host))

@@ -53,14 +53,36 @@ NasState *Network::State(const std::string &name)
   return it == states_.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+// When the sleep that lasts at `t` began (seconds), or -1 while the server is
+// awake by its schedule. A server asleep from the start sleeps since 0.
+double SleepStart(const NasConfig &server, double t)
+{
+  double start = server.asleep ? 0.0 : -1.0;
+  for(double s : server.sleeps)
+    if(s <= t && s > start) start = s;
+  return start;
+}
+
+}  // namespace
+
+bool Network::Sleeping(const NasConfig &server, uint64_t uptime_ticks) const
+{
+  double t = Seconds(uptime_ticks);
+  double since = SleepStart(server, t);
+  if(since < 0) return false;
+  // Woken during this sleep, and booted.
+  const NasState &state = states_.at(server.name);
+  return !(state.woken && state.woken_at >= since && t >= state.woken_at + server.boot_seconds);
+}
+
 bool Network::Up(const NasConfig &server, uint64_t uptime_ticks) const
 {
   double t = Seconds(uptime_ticks);
   for(const auto &outage : server.outages)
     if(t >= outage.first && t < outage.second) return false;
-  if(!server.asleep) return true;
-  const NasState &state = states_.at(server.name);
-  return state.woken && t >= state.woken_at + server.boot_seconds;
+  return !Sleeping(server, uptime_ticks);
 }
 
 bool Network::Answers(const std::string &address, uint64_t uptime_ticks) const
@@ -81,10 +103,12 @@ std::vector<std::string> Network::Wake(const std::string &mac, uint64_t uptime_t
     ++state.wake_packets;
     reached.push_back(s.name);
     // A server that is already on, or booting, ignores the packet.
-    if(s.asleep && !state.woken)
+    double t = Seconds(uptime_ticks);
+    double since = SleepStart(s, t);
+    if(since >= 0 && !(state.woken && state.woken_at >= since))
     {
       state.woken = true;
-      state.woken_at = Seconds(uptime_ticks);
+      state.woken_at = t;
     }
   }
   return reached;
@@ -100,7 +124,10 @@ bool Network::MountRequest(const std::string &address, const std::string &path, 
     return false;
   }
   NasState &state = states_[server->name];
-  if(++state.mount_requests <= server->refuse_mounts)
+  double t = Seconds(uptime_ticks);
+  bool refusing = false;
+  for(const auto &refusal : server->refusals) refusing = refusing || (t >= refusal.first && t < refusal.second);
+  if(++state.mount_requests <= server->refuse_mounts || refusing)
   {
     *error = "mount: RPC: Program not registered";
     return false;

@@ -26,6 +26,12 @@ struct NasConfig {
   std::vector<std::pair<double, double>> outages;
   // The first N mount requests fail (the server is still starting its NFS service).
   int refuse_mounts = 0;
+  // Moments (seconds since the run began) at which the server goes to sleep:
+  // from then on it answers only after a wake-up packet and its boot time.
+  std::vector<double> sleeps;
+  // Periods ([from, to), seconds) in which it answers pings but refuses every
+  // mount request, as while its NFS service restarts.
+  std::vector<std::pair<double, double>> refusals;
 };
 
 struct NasState {
@@ -54,6 +60,8 @@ class Network {
   // the internet: they answer while it is reachable.
   bool Answers(const std::string &address, uint64_t uptime_ticks) const;
   bool Up(const NasConfig &server, uint64_t uptime_ticks) const;
+  // Whether the server is asleep or still booting at this moment.
+  bool Sleeping(const NasConfig &server, uint64_t uptime_ticks) const;
   // A wake-on-LAN packet to `mac`: wakes every sleeping server with it.
   // Returns the names of the servers it reached.
   std::vector<std::string> Wake(const std::string &mac, uint64_t uptime_ticks);

@@ -1,8 +1,12 @@
 #include "receiver.h"
 
 #include <dlfcn.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -47,6 +51,28 @@ void RegisterPluginCode(const void *address)
 }
 
 Receiver *Receiver::Current() { return g_current; }
+
+int RunRealShell(Receiver *receiver, const char *command)
+{
+  std::string line = command;
+  char *argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"), line.data(), nullptr};
+  pid_t child;
+  if(posix_spawn(&child, "/bin/sh", nullptr, nullptr, argv, environ) != 0)
+  {
+    receiver->Record(TraceKind::kShell, "\"" + line + "\" -> 127 (sh: cannot start /bin/sh)");
+    return 127 << 8;
+  }
+  int status = 0;
+  while(waitpid(child, &status, 0) < 0)
+    if(errno != EINTR)
+    {
+      receiver->Record(TraceKind::kShell, "\"" + line + "\" -> lost");
+      return -1;
+    }
+  int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  receiver->Record(TraceKind::kShell, "\"" + line + "\" -> " + std::to_string(code));
+  return status;
+}
 
 Receiver::Receiver(ReceiverConfig config)
     : config_(std::move(config)), disk_(config_.root), hdd_(&disk_), shell_(this),
@@ -268,6 +294,7 @@ int Receiver::Start()
 dword Receiver::Event(dword event, dword param1, dword param2)
 {
   if(ended_ || tap_ == nullptr) return param1;
+  disk_.Forget();
   // The firmware calls whatever its task row holds; without the table it
   // calls the handler it was given.
   TAP_EventHandlerFn handler = entries_.eventHandler;
@@ -317,6 +344,7 @@ void *Receiver::Alloc(dword size)
   ++allocation_count_;
   if(config_.fail_all_allocations || allocation_count_ == config_.fail_allocation)
   {
+    if(allocation_count_ == config_.fail_allocation) injected_failure_ = "TAP_MemAlloc(" + std::to_string(size) + ")";
     Record(TraceKind::kMemory, "TAP_MemAlloc(" + std::to_string(size) + ") -> NULL");
     return nullptr;
   }
@@ -340,6 +368,22 @@ int Receiver::Free(const void *block)
   allocations_.erase(it);
   std::free(const_cast<void *>(block));
   return 1;
+}
+
+bool Receiver::FileOpenFails(const std::string &what)
+{
+  if(++file_open_count_ != config_.fail_file_open) return false;
+  injected_failure_ = what;
+  Record(TraceKind::kDisk, what + " -> injected failure");
+  return true;
+}
+
+bool Receiver::CommandFails(const std::string &line)
+{
+  if(++command_count_ != config_.fail_command) return false;
+  injected_failure_ = line;
+  Record(TraceKind::kShell, "\"" + line + "\" -> -1 (injected failure: no shell)");
+  return true;
 }
 
 int Receiver::GetSystemVar(int id)

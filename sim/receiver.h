@@ -74,6 +74,18 @@ struct ReceiverConfig {
   bool fail_all_allocations = false;
   // Make the plug-in's dlopen fail.
   bool fail_dlopen = false;
+  // Files: fail the Nth open (1-based; 0 = none). TAP_Hdd_Fopen and the
+  // plug-in's own fopen, open and open64 are counted together.
+  uint64_t fail_file_open = 0;
+  // Shell: fail the Nth command line handed to system() (1-based; 0 = none).
+  // It does not run at all and system() returns -1, as when no shell could
+  // be started.
+  uint64_t fail_command = 0;
+
+  // Run the plug-in's command lines through the PC's real /bin/sh instead of
+  // the stand-in shell. Only for tests that give the process namespaces of
+  // its own, where the real tools reach nothing but what the test set up.
+  bool real_shell = false;
 };
 
 class Receiver {
@@ -135,6 +147,17 @@ class Receiver {
   // Plug-in memory still allocated.
   size_t live_allocations() const { return allocations_.size(); }
 
+  // Fault injection: calls counted so far, and what the injected failure hit
+  // ("TAP_MemAlloc(512)", "TAP_Hdd_Fopen(\"Brimvale.log\")", the command
+  // line); empty while none has been injected.
+  uint64_t allocation_calls() const { return allocation_count_; }
+  uint64_t file_open_calls() const { return file_open_count_; }
+  uint64_t command_calls() const { return command_count_; }
+  const std::string &injected_failure() const { return injected_failure_; }
+  // Count one file open or command line; true when it is the one to fail.
+  bool FileOpenFails(const std::string &what);
+  bool CommandFails(const std::string &line);
+
   // ---- the plug-in interface, called from host_api.cpp and libc.cpp ----
   void UpdateFolderObject();
   void *Alloc(dword size);
@@ -181,6 +204,9 @@ class Receiver {
   std::map<int, int> written_sysvars_;
   std::map<const void *, dword> allocations_;
   uint64_t allocation_count_ = 0;
+  uint64_t file_open_count_ = 0;
+  uint64_t command_count_ = 0;
+  std::string injected_failure_;
   uint64_t dlopen_calls_ = 0;
   std::map<int, std::string> terminals_;
 
@@ -191,5 +217,11 @@ class Receiver {
 // library's machine-touching functions are answered by the receiver. Tests
 // use this for the test build of the plug-in's code.
 void RegisterPluginCode(const void *address);
+
+// system() for a receiver with `real_shell` set: runs `command` with
+// /bin/sh -c, waits for it and returns its status as system() does; the
+// command line and its exit code go into the trace like the stand-in
+// shell's.
+int RunRealShell(Receiver *receiver, const char *command);
 
 }  // namespace sim

@@ -60,6 +60,10 @@ typedef enum {
 // rest both at offset 20). The current folder is unchanged.
 int LoadFirmwareDat(byte **header, byte **receivers, byte **rest);
 
+// Gives the kept image back to the host, when the plug-in ends. Values read
+// from it stay cached; a later LoadFirmwareDat reads the file again.
+void FreeFirmwareDat(void);
+
 // The system type of this receiver from its record in FirmwareTMS.dat; 0 when
 // it cannot be determined (asked again next time).
 dword GetSystemType(void);
