@@ -22,7 +22,8 @@
 // The process number of the line that holds text[at].
 static int ProcessNumber(const char *text, const char *at)
 {
-  const char *p = at - LINE_LOOKBACK < text ? text : at - LINE_LOOKBACK;
+  // Compared as a distance: a pointer before the list's start is not one.
+  const char *p = at - text < LINE_LOOKBACK ? text : at - LINE_LOOKBACK;
   while(p > text && *p != '\n') p--;
   if(*p == '\n') p++;
   int blanks = 0;

@@ -19,4 +19,7 @@ run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON
 run_build build-mipsel -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel.cmake
-echo "=== all three builds passed"
+# The fuzz drivers, each for a short bounded time (FUZZ_SECONDS, default 10).
+echo "=== fuzz"
+scripts/fuzz.sh
+echo "=== all three builds and the fuzzing passed"
