@@ -89,7 +89,13 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
     size_t j = rest.find('/', i + 1);
     if(j == std::string::npos) j = rest.size();
     result += rest.substr(i, j - i);
-    if(IsSymlink(result)) return false;
+    // The last name is looked at every time: files come and go.
+    bool last = j == rest.size();
+    if(last || real_folders_.count(result) == 0)
+    {
+      if(IsSymlink(result)) return false;
+      if(!last) real_folders_.insert(result);
+    }
     i = j;
   }
   *host = result;
@@ -117,6 +123,7 @@ bool Disk::Mount(const std::string &point, const std::string &host_dir, const st
     return false;
   }
   mounts_.push_back(MountEntry{abs, host_dir, source, type, options});
+  Forget();
   return true;
 }
 
@@ -139,6 +146,7 @@ bool Disk::Unmount(const std::string &point, std::string *error)
         return false;
       }
     mounts_.erase(mounts_.begin() + static_cast<long>(k));
+    Forget();
     return true;
   }
   *error = "not mounted";

@@ -7,6 +7,7 @@
 // can name reaches outside the sandbox folder.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ class Disk {
   // Where a receiver path lies on the PC, through the mount table; false for
   // a path that cannot be normalised or runs through a symbolic link.
   bool HostPath(const std::string &path, const std::string &cwd, std::string *host) const;
+  // Forgets which folders HostPath has found to be no symbolic link. It
+  // remembers them for speed (a log line would otherwise cost a dozen
+  // lstat calls); the receiver calls this at every event and shell command,
+  // and mounts and unmounts do it themselves.
+  void Forget() const { real_folders_.clear(); }
 
   // Lays `host_dir` over the existing receiver folder `point`.
   bool Mount(const std::string &point, const std::string &host_dir, const std::string &source,
@@ -55,6 +61,7 @@ class Disk {
  private:
   std::string host_root_;
   std::vector<MountEntry> mounts_;
+  mutable std::set<std::string> real_folders_;  // host paths of folders that are no link
 };
 
 // The host's view of the disk: names in TAP notation, relative to the

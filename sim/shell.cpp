@@ -142,6 +142,7 @@ void Shell::AddTool(const std::string &name, Tool tool) { tools_[name] = std::mo
 
 int Shell::Run(const std::string &line)
 {
+  receiver_->disk().Forget();
   std::vector<ParsedCommand> commands;
   std::string error;
   if(!ParseCommandLine(line, &commands, &error))
