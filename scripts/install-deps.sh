@@ -11,6 +11,9 @@ packages=(
   libtomlplusplus-dev              # the emulator's scenario files
   valgrind
   libfreetype-dev libpng-dev zlib1g-dev fonts-dejavu-core  # the emulator's screen
+  clang libclang-rt-14-dev         # the fuzz drivers: libFuzzer and the sanitizers' runtime
+  libbenchmark-dev                 # the benchmarks
+  busybox etherwake iproute2 procps util-linux  # the real-tools test in namespaces
 )
 # The screen's libraries once more for the receiver's CPU: the cross build of
 # the emulator and the tests links them and runs them under qemu.
