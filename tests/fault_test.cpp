@@ -49,23 +49,6 @@ std::vector<std::string> Lines(const std::string &text)
 // The text of a log line after its timestamp.
 std::string Message(const std::string &line) { return line.size() > 23 ? line.substr(23) : line; }
 
-std::string Tree(const std::string &host)
-{
-  std::vector<std::string> lines;
-  std::error_code ec;
-  for(const auto &e : fs::recursive_directory_iterator(host, ec))
-  {
-    std::string rel = fs::relative(e.path(), host).string();
-    std::ifstream in(e.path(), std::ios::binary);
-    std::ostringstream text;
-    if(!e.is_directory()) text << in.rdbuf();
-    lines.push_back(rel + (e.is_directory() ? "/" : " = " + text.str()));
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for(const std::string &l : lines) out += l + "\n";
-  return out;
-}
 
 // What one run left behind.
 struct Outcome {
@@ -136,7 +119,7 @@ class Faults : public SimTest {
               "NAS IP-Address=192.168.178.22\r\nLocal Folder Name=Third\r\nRemotefolder PhotoFiles=/photos\r\n"
               "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\n");
     const std::string local = config.root + "/mnt/hd/DataFiles";
-    data_before = Tree(local);
+    data_before = HostTree(local);
     LoadTap();
     TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
     TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
@@ -161,10 +144,10 @@ class Faults : public SimTest {
     out.portmap_running = receiver->processes().Find("portmap") != nullptr;
     out.timeshift = receiver->written_system_var(SYSVAR_TIMESHIFT);
     out.timeshift_storage = receiver->written_system_var(SYSVAR_TIMESHIFT_STORAGE);
-    out.data_files = Tree(local);
-    out.data_files_view = Tree(HostPath("/mnt/hd/DataFiles"));
+    out.data_files = HostTree(local);
+    out.data_files_view = HostTree(HostPath("/mnt/hd/DataFiles"));
     for(const sim::MountEntry &m : out.mounts)
-      if(m.point == "/mnt/hd/DF_local") out.df_local_view = Tree(m.host_dir);
+      if(m.point == "/mnt/hd/DF_local") out.df_local_view = HostTree(m.host_dir);
     receiver.reset();
     fs::remove_all(config.root, ec);
     return out;

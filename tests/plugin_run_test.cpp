@@ -62,30 +62,6 @@ class PluginRun : public SimTest {
 
   void Run(double seconds) { receiver->RunIdle(static_cast<uint64_t>(seconds * 100), 10); }
 
-  // Folder tree with file contents, for comparing before and after.
-  std::string Tree(const std::string &receiver_path)
-  {
-    std::string host = HostPath(receiver_path), out;
-    if(!fs::exists(host)) return "(missing)";
-    std::vector<std::string> lines;
-    for(const auto &e : fs::recursive_directory_iterator(host))
-    {
-      std::string rel = fs::relative(e.path(), host).string();
-      lines.push_back(rel + (e.is_directory() ? "/" : " = " + ReadFile(receiver_path + "/" + rel)));
-    }
-    std::sort(lines.begin(), lines.end());
-    for(const std::string &l : lines) out += l + "\n";
-    return out;
-  }
-
-  std::vector<std::string> Commands() const
-  {
-    std::vector<std::string> commands;
-    for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kShell))
-      commands.push_back(t.substr(1, t.rfind("\" -> ") - 1));
-    return commands;
-  }
-
   bool Ran(const std::string &command) const
   {
     auto c = Commands();

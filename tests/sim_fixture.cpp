@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,3 +84,38 @@ bool SimTest::Exists(const std::string &receiver_path) const
 }
 
 void SimTest::MakeDir(const std::string &receiver_path) const { fs::create_directories(HostPath(receiver_path)); }
+
+std::string HostTree(const std::string &host_dir)
+{
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if(!fs::is_directory(host_dir, ec)) return "(missing)";
+  std::vector<std::string> lines;
+  for(const auto &e : fs::recursive_directory_iterator(host_dir, ec))
+  {
+    std::string rel = fs::relative(e.path(), host_dir).string();
+    if(e.is_directory())
+    {
+      lines.push_back(rel + "/");
+      continue;
+    }
+    std::ifstream in(e.path(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    lines.push_back(rel + " = " + text.str());
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for(const std::string &l : lines) out += l + "\n";
+  return out;
+}
+
+std::string SimTest::Tree(const std::string &receiver_path) const { return HostTree(HostPath(receiver_path)); }
+
+std::vector<std::string> SimTest::Commands() const
+{
+  std::vector<std::string> commands;
+  for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kShell))
+    commands.push_back(t.substr(1, t.rfind("\" -> ") - 1));
+  return commands;
+}

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/receiver.h"
 
@@ -22,6 +23,9 @@ class Sandbox {
  private:
   std::string path_;
 };
+
+// The same for a folder on the PC (an export, or the sandbox behind a mount).
+std::string HostTree(const std::string &host_dir);
 
 class SimTest : public ::testing::Test {
  protected:
@@ -40,6 +44,11 @@ class SimTest : public ::testing::Test {
   std::string ReadFile(const std::string &receiver_path) const;
   bool Exists(const std::string &receiver_path) const;
   void MakeDir(const std::string &receiver_path) const;
+  // A folder tree with file contents, one sorted line per entry, for
+  // byte-for-byte comparison; "(missing)" when the folder is not there.
+  std::string Tree(const std::string &receiver_path) const;
+  // Every command line the plug-in ran, in order.
+  std::vector<std::string> Commands() const;
 
   Sandbox sandbox;
   sim::ReceiverConfig config;

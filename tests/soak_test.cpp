@@ -230,29 +230,6 @@ class Checker {
   std::string last_stamp_;
 };
 
-// Folder tree with file contents, on the PC, for byte-for-byte comparison.
-std::string Tree(const std::string &host)
-{
-  std::vector<std::string> lines;
-  std::error_code ec;
-  for(const auto &e : fs::recursive_directory_iterator(host, ec))
-  {
-    std::string rel = fs::relative(e.path(), host).string();
-    if(e.is_directory())
-      lines.push_back(rel + "/");
-    else
-    {
-      std::ifstream in(e.path(), std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      lines.push_back(rel + " = " + text.str());
-    }
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for(const std::string &l : lines) out += l + "\n";
-  return out;
-}
 
 class Soak : public SimTest {
  protected:
@@ -368,7 +345,7 @@ class Soak : public SimTest {
     for(const Plan &p : plans)
       WriteFile(kSettings + "/" + (p.n == 1 ? std::string("Brimvale.ini") : std::to_string(p.n) + ".ini"), Ini(p));
     local_data_ = config.root + "/mnt/hd/DataFiles";
-    data_before_ = Tree(local_data_);
+    data_before_ = HostTree(local_data_);
     LoadTap();
     TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
     TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
@@ -411,7 +388,7 @@ class Soak : public SimTest {
     if(receiver->disk().mounts().size() != 1)
       checker.Violation(when, std::to_string(receiver->disk().mounts().size() - 1) + " mounts left");
     checker.CheckSettingsFolder(HostPath(kSettings), when);
-    if(Tree(local_data_) != data_before_) checker.Violation(when, "local DataFiles changed:\n" + Tree(local_data_));
+    if(HostTree(local_data_) != data_before_) checker.Violation(when, "local DataFiles changed:\n" + HostTree(local_data_));
     if(Exists("/mnt/hd/DF_local")) checker.Violation(when, "/mnt/hd/DF_local left behind");
     if(receiver->written_system_var(SYSVAR_TIMESHIFT) != 1 || receiver->written_system_var(SYSVAR_TIMESHIFT_STORAGE) != 2 ||
        receiver->system_var(SYSVAR_TIMESHIFT) != 1 || receiver->system_var(SYSVAR_TIMESHIFT_STORAGE) != 2)

@@ -48,29 +48,6 @@ class ExampleRun : public SimTest {
     main_result = sim::PlayScenario(scenario, receiver.get(), {});
   }
 
-  std::string Tree(const std::string &receiver_path)
-  {
-    std::string host = HostPath(receiver_path), out;
-    if(!fs::exists(host)) return "(missing)";
-    std::vector<std::string> lines;
-    for(const auto &e : fs::recursive_directory_iterator(host))
-    {
-      std::string rel = fs::relative(e.path(), host).string();
-      lines.push_back(rel + (e.is_directory() ? "/" : " = " + ReadFile(receiver_path + "/" + rel)));
-    }
-    std::sort(lines.begin(), lines.end());
-    for(const std::string &l : lines) out += l + "\n";
-    return out;
-  }
-
-  std::vector<std::string> Commands() const
-  {
-    std::vector<std::string> commands;
-    for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kShell))
-      commands.push_back(t.substr(1, t.rfind("\" -> ") - 1));
-    return commands;
-  }
-
   // Ticks after TAP_Main of each entry of `kind` whose text contains `part`.
   std::vector<uint32_t> TicksOf(sim::TraceKind kind, const std::string &part) const
   {
