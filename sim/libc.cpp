@@ -126,38 +126,39 @@ int lstat64(const char *path, struct stat64 *st) noexcept
   return result;
 }
 
-int open(const char *path, int flags, ...)
+namespace {
+
+using OpenFn = int (*)(const char *, int, ...);
+
+// open and open64 alike: the plug-in's calls go to the sandbox, all others on.
+int OpenFrom(OpenFn real, const void *caller, const char *path, int flags, va_list args)
 {
-  using Open = int (*)(const char *, int, ...);
-  static Open real = Next<Open>("open");
-  mode_t mode = 0;
-  if(flags & O_CREAT)
-  {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
-  Receiver *r = ForPlugin(__builtin_return_address(0));
+  mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  Receiver *r = ForPlugin(caller);
   if(r == nullptr) return real(path, flags, mode);
   return OpenFor(r, path, flags, mode, real);
 }
 
+}  // namespace
+
+int open(const char *path, int flags, ...)
+{
+  static OpenFn real = Next<OpenFn>("open");
+  va_list args;
+  va_start(args, flags);
+  int result = OpenFrom(real, __builtin_return_address(0), path, flags, args);
+  va_end(args);
+  return result;
+}
+
 int open64(const char *path, int flags, ...)
 {
-  using Open = int (*)(const char *, int, ...);
-  static Open real = Next<Open>("open64");
-  mode_t mode = 0;
-  if(flags & O_CREAT)
-  {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
-  Receiver *r = ForPlugin(__builtin_return_address(0));
-  if(r == nullptr) return real(path, flags, mode);
-  return OpenFor(r, path, flags, mode, real);
+  static OpenFn real = Next<OpenFn>("open64");
+  va_list args;
+  va_start(args, flags);
+  int result = OpenFrom(real, __builtin_return_address(0), path, flags, args);
+  va_end(args);
+  return result;
 }
 
 void *dlopen(const char *file, int mode) noexcept
