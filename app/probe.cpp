@@ -1,6 +1,7 @@
 #include "probe.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "../host/shell.h"
 #include "../lib/log/log.h"
@@ -14,9 +15,16 @@
 #define PING_FILE_SIZE 256
 // ping writes well over this with a reply and well under it without one.
 #define PING_REPLY_MIN_BYTES 200
+// The reply line ("64 bytes from ...") stands near the start of the report.
+#define PING_REPORT_READ 2048
 #define HDD_LINUX_ROOT "/mnt/hd"
 
+static char report[PING_REPORT_READ + 1];
+
 // Reads and removes the ping report of record n: 1 when it shows a reply.
+// Its length alone misleads: the report of a long host name that did not
+// answer, or one with "Destination Host Unreachable" lines, is longer than
+// 200 bytes too. So it must also hold a reply line.
 static int Judge(int n)
 {
   char file[PING_FILE_SIZE];
@@ -25,7 +33,18 @@ static int Judge(int n)
   if(!TAP_Hdd_Exist(file)) return 0;
   TYPE_File *handle = TAP_Hdd_Fopen(file);
   if(handle == NULL) return 0;
-  int online = (int)TAP_Hdd_Flen(handle) > PING_REPLY_MIN_BYTES;
+  dword length = TAP_Hdd_Flen(handle);
+  int online = 0;
+  if(length > PING_REPLY_MIN_BYTES)
+  {
+    dword size = length < PING_REPORT_READ ? length : PING_REPORT_READ;
+    if(TAP_Hdd_Fread(report, size, 1, handle) == 1)
+    {
+      report[size] = '\0';
+      // A zero byte in the report ends the search there; ping writes none.
+      online = strstr(report, " bytes from ") != NULL;
+    }
+  }
   TAP_Hdd_Fclose(handle);
   TAP_Hdd_Delete(file);
   return online;
