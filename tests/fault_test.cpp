@@ -68,21 +68,6 @@ struct Outcome {
 
 class Faults : public SimTest {
  protected:
-  sim::NasConfig Nas(const std::string &name, const std::string &address, std::initializer_list<std::string> exports)
-  {
-    sim::NasConfig nas;
-    nas.name = name;
-    nas.address = address;
-    for(const std::string &e : exports)
-    {
-      std::string dir = sandbox.path() + "/nas/" + name + e;
-      fs::create_directories(dir);
-      std::ofstream(dir + "/" + fs::path(e).filename().string() + ".txt") << name << e;
-      nas.exports[e] = dir;
-    }
-    return nas;
-  }
-
   // One whole run on a fresh receiver; `inject` sets the failure point.
   Outcome Run(const std::function<void(sim::ReceiverConfig &)> &inject, const std::string &label)
   {
@@ -93,10 +78,10 @@ class Faults : public SimTest {
     config.year = 2026, config.month = 12, config.day = 8, config.hour = 20;
     config.uptime_ticks = 60000;
     config.terminals = {0};
-    sim::NasConfig rec = Nas("rec", "192.168.178.20", {"/volume1/rec", "/volume1/video"});
+    sim::NasConfig rec = NasWithExports("rec", "192.168.178.20", {"/volume1/rec", "/volume1/video"});
     rec.mac = "00:11:32:aa:bb:01";
-    sim::NasConfig second = Nas("second", "192.168.178.21", {"/share/data", "/share/music"});
-    sim::NasConfig third = Nas("third", "192.168.178.22", {"/photos"});
+    sim::NasConfig second = NasWithExports("second", "192.168.178.21", {"/share/data", "/share/music"});
+    sim::NasConfig third = NasWithExports("third", "192.168.178.22", {"/photos"});
     third.outages = {{60, 130}};
     config.servers = {rec, second, third};
     inject(config);

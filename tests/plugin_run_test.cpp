@@ -28,21 +28,11 @@ class PluginRun : public SimTest {
     config.terminals = {0};
   }
 
-  // A NAS whose exports each hold one file named after the export.
   sim::NasConfig Nas(const std::string &name, const std::string &address, const std::string &mac,
                      std::initializer_list<std::string> exports)
   {
-    sim::NasConfig nas;
-    nas.name = name;
-    nas.address = address;
+    sim::NasConfig nas = NasWithExports(name, address, exports);
     nas.mac = mac;
-    for(const std::string &e : exports)
-    {
-      std::string dir = sandbox.path() + "/nas/" + name + e;
-      fs::create_directories(dir);
-      std::ofstream(dir + "/" + fs::path(e).filename().string() + ".txt") << name << e;
-      nas.exports[e] = dir;
-    }
     return nas;
   }
 

@@ -119,3 +119,20 @@ std::vector<std::string> SimTest::Commands() const
     commands.push_back(t.substr(1, t.rfind("\" -> ") - 1));
   return commands;
 }
+
+sim::NasConfig SimTest::NasWithExports(const std::string &name, const std::string &address,
+                                       std::initializer_list<std::string> exports) const
+{
+  namespace fs = std::filesystem;
+  sim::NasConfig nas;
+  nas.name = name;
+  nas.address = address;
+  for(const std::string &e : exports)
+  {
+    std::string dir = sandbox.path() + "/nas/" + name + e;
+    fs::create_directories(dir);
+    std::ofstream(dir + "/" + fs::path(e).filename().string() + ".txt") << name << e;
+    nas.exports[e] = dir;
+  }
+  return nas;
+}

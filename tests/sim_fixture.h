@@ -49,6 +49,10 @@ class SimTest : public ::testing::Test {
   std::string Tree(const std::string &receiver_path) const;
   // Every command line the plug-in ran, in order.
   std::vector<std::string> Commands() const;
+  // A NAS whose exports (folders below the sandbox) each hold one file named
+  // after the export.
+  sim::NasConfig NasWithExports(const std::string &name, const std::string &address,
+                                std::initializer_list<std::string> exports) const;
 
   Sandbox sandbox;
   sim::ReceiverConfig config;
