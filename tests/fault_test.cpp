@@ -214,10 +214,10 @@ class Faults : public SimTest {
     bool alone = false;
     if(const char *only = std::getenv("BRIMVALE_FAULT_ONLY"))
     {
-      std::string spec = only;
-      size_t colon = spec.find(':');
-      if(colon == std::string::npos || spec.substr(0, colon) != Name(kind)) GTEST_SKIP() << "BRIMVALE_FAULT_ONLY";
-      first = last = std::stoull(spec.substr(colon + 1));
+      std::string point = only;
+      size_t colon = point.find(':');
+      if(colon == std::string::npos || point.substr(0, colon) != Name(kind)) GTEST_SKIP() << "BRIMVALE_FAULT_ONLY";
+      first = last = std::stoull(point.substr(colon + 1));
       alone = true;
     }
     auto set = [kind](uint64_t n) {
