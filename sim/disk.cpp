@@ -1,5 +1,6 @@
 #include "disk.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -15,12 +16,6 @@ bool IsWithin(const std::string &path, const std::string &point)
   if(point == "/") return true;
   return path.compare(0, point.size(), point) == 0 &&
          (path.size() == point.size() || path[point.size()] == '/');
-}
-
-bool IsSymlink(const std::string &host)
-{
-  struct stat st;
-  return ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 }  // namespace
@@ -68,7 +63,26 @@ bool Disk::Absolute(const std::string &path, const std::string &cwd, std::string
   return Normalize(cwd + "/" + path, out);
 }
 
-bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host) const
+PathLook Disk::Look(const std::string &host, bool follow) const
+{
+  auto known = known_.find(host);
+  if(known != known_.end()) return known->second;
+  PathLook look;
+  look.error = ::fstatat64(AT_FDCWD, host.c_str(), &look.st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+  // A file's status changes with every write; a folder's only when a name in
+  // it comes or goes, which the receiver reports (Changed).
+  if(look.folder() || look.error == ENOENT) known_.emplace(host, look);
+  return look;
+}
+
+void Disk::Changed(const std::string &host) const
+{
+  known_.erase(host);
+  size_t slash = host.rfind('/');
+  if(slash != std::string::npos) known_.erase(host.substr(0, slash));
+}
+
+bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look) const
 {
   std::string abs;
   if(!Absolute(path, cwd, &abs)) return false;
@@ -81,24 +95,27 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
 
   std::string rest = best->point == "/" ? abs : abs.substr(best->point.size());
   std::string result = best->host_dir;
+  result.reserve(result.size() + rest.size());
+  PathLook seen;
+  if(rest.empty()) seen = Look(result, /*follow=*/true);
   // Walk down from the mount's folder: a symbolic link on the way could lead
-  // out of the sandbox, so such a path is refused.
+  // out of the sandbox, so such a path is refused. Below a name that is not
+  // there nothing can be a link, so the walk stops looking.
+  bool looking = true;
   size_t i = 0;
   while(i < rest.size())
   {
     size_t j = rest.find('/', i + 1);
     if(j == std::string::npos) j = rest.size();
-    result += rest.substr(i, j - i);
-    // The last name is looked at every time: files come and go.
-    bool last = j == rest.size();
-    if(last || real_folders_.count(result) == 0)
-    {
-      if(IsSymlink(result)) return false;
-      if(!last) real_folders_.insert(result);
-    }
+    result.append(rest, i, j - i);
     i = j;
+    if(!looking) continue;
+    seen = Look(result, /*follow=*/false);
+    if(seen.exists() && S_ISLNK(seen.st.st_mode)) return false;
+    looking = seen.exists();
   }
-  *host = result;
+  if(look != nullptr) *look = seen;
+  *host = std::move(result);
   return true;
 }
 
@@ -180,18 +197,17 @@ bool HddView::ReceiverPath(const std::string &name, std::string *receiver) const
   return receiver->size() <= kMaxPathLength;
 }
 
-bool HddView::HostPath(const std::string &name, std::string *host) const
+bool HddView::HostPath(const std::string &name, std::string *host, PathLook *look) const
 {
   std::string receiver;
-  return ReceiverPath(name, &receiver) && disk_->HostPath(receiver, "/", host);
+  return ReceiverPath(name, &receiver) && disk_->HostPath(receiver, "/", host, look);
 }
 
 bool HddView::ChangeDir(const std::string &name)
 {
   std::string tap, host;
-  if(name.empty() || !TapPath(name, &tap) || !HostPath(tap, &host)) return false;
-  std::error_code ec;
-  if(!fs::is_directory(fs::symlink_status(host, ec))) return false;
+  PathLook look;
+  if(name.empty() || !TapPath(name, &tap) || !HostPath(tap, &host, &look) || !look.folder()) return false;
   current_ = tap;
   return true;
 }

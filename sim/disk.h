@@ -7,8 +7,11 @@
 // can name reaches outside the sandbox folder.
 #pragma once
 
-#include <set>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sim {
@@ -16,6 +19,16 @@ namespace sim {
 constexpr const char *kHddMount = "/mnt/hd";
 constexpr size_t kMaxPathLength = 4095;  // PATH_MAX less the terminator
 constexpr size_t kMaxNameLength = 255;   // NAME_MAX
+
+// What lstat saw at a name: `error` 0 and its status, or the errno of a name
+// that is not there (or cannot be looked at).
+struct PathLook {
+  int error = ENOENT;
+  struct stat64 st {};
+  bool exists() const { return error == 0; }
+  bool folder() const { return error == 0 && S_ISDIR(st.st_mode); }
+  bool file() const { return error == 0 && S_ISREG(st.st_mode); }
+};
 
 struct MountEntry {
   std::string point;     // normalised receiver path
@@ -40,13 +53,19 @@ class Disk {
   static bool Absolute(const std::string &path, const std::string &cwd, std::string *out);
 
   // Where a receiver path lies on the PC, through the mount table; false for
-  // a path that cannot be normalised or runs through a symbolic link.
-  bool HostPath(const std::string &path, const std::string &cwd, std::string *host) const;
-  // Forgets which folders HostPath has found to be no symbolic link. It
-  // remembers them for speed (a log line would otherwise cost a dozen
-  // lstat calls); the receiver calls this at every event and shell command,
-  // and mounts and unmounts do it themselves.
-  void Forget() const { real_folders_.clear(); }
+  // a path that cannot be normalised or runs through a symbolic link. With
+  // `look`, also what lstat saw at the path's last name.
+  bool HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look = nullptr) const;
+
+  // HostPath remembers what it saw at folders and at names that are not
+  // there, so that a log line does not cost a dozen lstat calls; files are
+  // looked at every time. What it remembers holds while the tree stays as it
+  // is: the receiver reports each name it makes or removes (Changed: the name
+  // and its folder are looked at again), mounts, unmounts and the start of
+  // the plug-in forget everything, and code that changes the sandbox behind
+  // the receiver's back calls Forget() (the test fixture's helpers do).
+  void Forget() const { known_.clear(); }
+  void Changed(const std::string &host) const;
 
   // Lays `host_dir` over the existing receiver folder `point`.
   bool Mount(const std::string &point, const std::string &host_dir, const std::string &source,
@@ -61,7 +80,11 @@ class Disk {
  private:
   std::string host_root_;
   std::vector<MountEntry> mounts_;
-  mutable std::set<std::string> real_folders_;  // host paths of folders that are no link
+  // lstat (or, for a mount's own folder, stat) of a host path, remembered
+  // for folders and names that are not there.
+  PathLook Look(const std::string &host, bool follow) const;
+
+  mutable std::unordered_map<std::string, PathLook> known_;
 };
 
 // The host's view of the disk: names in TAP notation, relative to the
@@ -80,8 +103,8 @@ class HddView {
   bool TapPath(const std::string &name, std::string *tap) const;
   // TAP name → receiver path below /mnt/hd.
   bool ReceiverPath(const std::string &name, std::string *receiver) const;
-  // TAP name → PC path.
-  bool HostPath(const std::string &name, std::string *host) const;
+  // TAP name → PC path (and, with `look`, what is there).
+  bool HostPath(const std::string &name, std::string *host, PathLook *look = nullptr) const;
 
   bool ChangeDir(const std::string &name);
 

@@ -111,9 +111,8 @@ int HddChangeDir(const char *dir)
 int HddExist(const char *name)
 {
   std::string host;
-  std::error_code ec;
-  bool exists = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) &&
-                fs::exists(fs::symlink_status(host, ec));
+  sim::PathLook look;
+  bool exists = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && look.exists();
   R().Record(TraceKind::kDisk, "TAP_Hdd_Exist(" + Quote(name) + ") -> " + (exists ? "1" : "0"));
   return exists ? 1 : 0;
 }
@@ -121,9 +120,10 @@ int HddExist(const char *name)
 int HddCreate(const char *name, byte attr)
 {
   std::string host;
+  sim::PathLook look;
   std::error_code ec;
   int result = 0;
-  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) && !fs::exists(fs::symlink_status(host, ec)) &&
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && look.error == ENOENT &&
      fs::is_directory(fs::path(host).parent_path(), ec))
   {
     if(attr == ATTR_FOLDER)
@@ -133,6 +133,7 @@ int HddCreate(const char *name, byte attr)
       std::fclose(f);
       result = 1;
     }
+    if(result == 1) R().disk().Changed(host);
   }
   // An existing name is left as it is: nothing on the disk is ever replaced by a create.
   R().Record(TraceKind::kDisk, "TAP_Hdd_Create(" + Quote(name) + ", " + std::to_string(attr) + ") -> " + std::to_string(result));
@@ -142,14 +143,15 @@ int HddCreate(const char *name, byte attr)
 int HddDelete(const char *name)
 {
   std::string host, receiver;
+  sim::PathLook look;
   std::error_code ec;
   int result = 0;
-  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) && R().hdd().ReceiverPath(name, &receiver) &&
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && R().hdd().ReceiverPath(name, &receiver) &&
      !R().disk().IsMountPoint(receiver) && receiver != sim::kHddMount)
   {
-    auto st = fs::symlink_status(host, ec);
-    if(fs::is_regular_file(st) || (fs::is_directory(st) && fs::is_empty(host, ec)))
+    if(look.file() || (look.folder() && fs::is_empty(host, ec)))
       result = fs::remove(host, ec) ? 1 : 0;
+    if(result == 1) R().disk().Changed(host);
   }
   R().Record(TraceKind::kDisk, "TAP_Hdd_Delete(" + Quote(name) + ") -> " + std::to_string(result));
   return result;
@@ -159,10 +161,10 @@ TYPE_File *HddFopen(const char *name)
 {
   if(R().FileOpenFails("TAP_Hdd_Fopen(" + Quote(name) + ")")) return nullptr;
   std::string host, tap;
-  std::error_code ec;
+  sim::PathLook look;
   TYPE_File *file = nullptr;
-  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host) && R().hdd().TapPath(name, &tap) &&
-     fs::is_regular_file(fs::symlink_status(host, ec)))
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && R().hdd().TapPath(name, &tap) &&
+     look.file())
   {
     if(std::FILE *f = std::fopen(host.c_str(), "r+b")) file = new TYPE_File{f, tap};
   }

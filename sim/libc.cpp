@@ -38,10 +38,10 @@ Receiver *ForPlugin(const void *caller)
 }
 
 // A plug-in's Linux path on the PC, through the sandbox and its mount table.
-bool PluginHostPath(Receiver *r, const char *path, std::string *host)
+bool PluginHostPath(Receiver *r, const char *path, std::string *host, sim::PathLook *look = nullptr)
 {
   if(path == nullptr || path[0] == '\0') return false;
-  return r->disk().HostPath(path, r->config().process_cwd, host);
+  return r->disk().HostPath(path, r->config().process_cwd, host, look);
 }
 
 // An open the receiver was told to let fail: the file is left alone.
@@ -65,6 +65,7 @@ int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(c
   // A terminal is a stream: what is written to it follows what came before.
   if(std::string(path).rfind("/dev/pts/", 0) == 0) flags |= O_APPEND;
   int fd = real(host.c_str(), flags, mode);
+  if(fd >= 0 && (flags & O_CREAT) != 0) r->disk().Changed(host);
   r->Record(TraceKind::kTerminal, std::string("open(\"") + path + "\") -> " + (fd >= 0 ? "ok" : "failed"));
   return fd;
 }
@@ -105,6 +106,8 @@ FILE *fopen(const char *path, const char *mode)
     std::ofstream(host, std::ios::binary | std::ios::trunc) << r->clock().UptimeFileText();
   }
   FILE *file = real(host.c_str(), mode);
+  // "w" and "a" make the file when it is not there.
+  if(file != nullptr && mode != nullptr && mode[0] != 'r') r->disk().Changed(host);
   r->Record(TraceKind::kFile, std::string("fopen(\"") + path + "\") -> " + (file ? "ok" : "NULL"));
   return file;
 }
@@ -116,12 +119,19 @@ int lstat64(const char *path, struct stat64 *st) noexcept
   Receiver *r = ForPlugin(__builtin_return_address(0));
   if(r == nullptr) return real(path, st);
 
+  // The way to the path was looked at name by name: the last look is the answer.
   std::string host;
+  sim::PathLook look;
   int result = -1;
-  if(PluginHostPath(r, path, &host))
-    result = real(host.c_str(), st);
-  else
+  if(!PluginHostPath(r, path, &host, &look))
     errno = ENOENT;
+  else if(!look.exists())
+    errno = look.error;
+  else
+  {
+    *st = look.st;
+    result = 0;
+  }
   r->Record(TraceKind::kDisk, std::string("lstat64(\"") + path + "\") -> " + std::to_string(result));
   return result;
 }

@@ -69,6 +69,7 @@ int RunRealShell(Receiver *receiver, const char *command)
       receiver->Record(TraceKind::kShell, "\"" + line + "\" -> lost");
       return -1;
     }
+  receiver->disk().Forget();  // a real command may have changed anything
   int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   receiver->Record(TraceKind::kShell, "\"" + line + "\" -> " + std::to_string(code));
   return status;
@@ -262,6 +263,7 @@ bool Receiver::Load(const std::string &tap_path, std::string *error)
 
 int Receiver::Start()
 {
+  disk_.Forget();  // the sandbox was laid out behind the disk's back
   auto init = reinterpret_cast<int (*)(TAP_EntryRecord *)>(dlsym(tap_, "__TAP_Init_"));
   init(&entries_);
   if(entries_.main == nullptr || entries_.eventHandler == nullptr)
@@ -294,7 +296,6 @@ int Receiver::Start()
 dword Receiver::Event(dword event, dword param1, dword param2)
 {
   if(ended_ || tap_ == nullptr) return param1;
-  disk_.Forget();
   // The firmware calls whatever its task row holds; without the table it
   // calls the handler it was given.
   TAP_EventHandlerFn handler = entries_.eventHandler;

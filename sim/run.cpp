@@ -50,6 +50,22 @@ std::string ReadText(const std::string &path)
   return text.str();
 }
 
+// What was appended to the file at `path` since `*offset`, which moves on to
+// its end; a file that shrank (deleted, started anew) is read from its start.
+std::string ReadAddedText(const std::string &path, size_t *offset)
+{
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if(!in) return std::string();
+  size_t size = static_cast<size_t>(in.tellg());
+  if(*offset > size) *offset = 0;
+  std::string added(size - *offset, '\0');
+  in.seekg(static_cast<std::streamoff>(*offset));
+  in.read(added.data(), static_cast<std::streamsize>(added.size()));
+  added.resize(static_cast<size_t>(in.gcount()));
+  *offset += added.size();
+  return added;
+}
+
 std::string Seconds(uint32_t tick, uint32_t start)
 {
   return std::to_string((tick - start) / 100) + "s";
@@ -142,13 +158,10 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
       case TraceKind::kDisk:
       {
         // Each line of the run log, as the plug-in appends it.
-        if(e.text.rfind(std::string("TAP_Hdd_Fwrite(") + kRunLogTap + ",", 0) != 0) break;
+        if(out == nullptr || e.text.rfind(std::string("TAP_Hdd_Fwrite(") + kRunLogTap + ",", 0) != 0) break;
         std::string host;
         if(!receiver.disk().HostPath(kRunLog, "/", &host)) break;
-        std::string all = ReadText(host);
-        if(*log_read > all.size()) *log_read = 0;
-        std::istringstream added(all.substr(*log_read));
-        *log_read = all.size();
+        std::istringstream added(ReadAddedText(host, log_read.get()));
         for(std::string line; std::getline(added, line);)
         {
           while(!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();

@@ -653,6 +653,8 @@ bool PrepareReceiver(const Scenario &scenario, Receiver *receiver, std::string *
           call.err += "chmod: " + call.args[k] + ": No such file or directory\n";
           code = 1;
         }
+        else
+          call.receiver->disk().Changed(host);
       }
       return code;
     });

@@ -16,9 +16,9 @@ bool ToolCall::Path(const std::string &arg, std::string *receiver_path) const
   return Disk::Absolute(arg, cwd, receiver_path);
 }
 
-bool ToolCall::HostPath(const std::string &arg, std::string *host) const
+bool ToolCall::HostPath(const std::string &arg, std::string *host, PathLook *look) const
 {
-  return receiver->disk().HostPath(arg, cwd, host);
+  return receiver->disk().HostPath(arg, cwd, host, look);
 }
 
 bool ParseCommandLine(const std::string &line, std::vector<ParsedCommand> *out, std::string *error)
@@ -142,7 +142,6 @@ void Shell::AddTool(const std::string &name, Tool tool) { tools_[name] = std::mo
 
 int Shell::Run(const std::string &line)
 {
-  receiver_->disk().Forget();
   std::vector<ParsedCommand> commands;
   std::string error;
   if(!ParseCommandLine(line, &commands, &error))
@@ -168,14 +167,14 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   std::string out_host;
   if(!cmd.redirect.empty())
   {
-    std::string target;
-    if(!call.HostPath(cmd.redirect, &out_host) || fs::is_directory(out_host) ||
-       !fs::is_directory(fs::path(out_host).parent_path()))
+    PathLook look;
+    if(!call.HostPath(cmd.redirect, &out_host, &look) || look.folder() ||
+       !std::ofstream(out_host, std::ios::binary | std::ios::trunc))
     {
       receiver_->Record(TraceKind::kTool, "sh: can't create " + cmd.redirect);
       return 2;
     }
-    std::ofstream(out_host, std::ios::binary | std::ios::trunc);
+    receiver_->disk().Changed(out_host);
   }
 
   int code;
@@ -269,6 +268,10 @@ int MkdirTool(ToolCall &call)
                   (ec ? ec.message() : std::string("File exists")) + "\n";
       code = 1;
     }
+    if(parents)
+      call.receiver->disk().Forget();
+    else
+      call.receiver->disk().Changed(host);
   }
   return code;
 }
@@ -297,7 +300,10 @@ int RmdirTool(ToolCall &call)
       code = 1;
     }
     else
+    {
       fs::remove(host, ec);
+      call.receiver->disk().Changed(host);
+    }
   }
   return code;
 }
@@ -325,6 +331,8 @@ int ChmodTool(ToolCall &call)
       call.err += "chmod: " + call.args[k] + ": No such file or directory\n";
       code = 1;
     }
+    else
+      call.receiver->disk().Changed(host);
   }
   return code;
 }

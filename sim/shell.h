@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "disk.h"
+
 namespace sim {
 
 class Receiver;
@@ -26,7 +28,8 @@ struct ToolCall {
   // Receiver path of an argument, relative to cwd; false when invalid.
   bool Path(const std::string &arg, std::string *receiver_path) const;
   // PC path of an argument through the mount table; false when invalid.
-  bool HostPath(const std::string &arg, std::string *host) const;
+  // A tool that makes or removes folders calls receiver->disk().Forget().
+  bool HostPath(const std::string &arg, std::string *host, PathLook *look = nullptr) const;
 };
 
 using Tool = std::function<int(ToolCall &)>;

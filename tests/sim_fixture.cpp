@@ -57,6 +57,8 @@ std::string SimTest::HostPath(const std::string &receiver_path) const
   if(receiver)
   {
     if(!receiver->disk().HostPath(receiver_path, "/", &host)) ADD_FAILURE() << "bad path " << receiver_path;
+    // Whoever asks may change what is there behind the receiver's back.
+    receiver->disk().Forget();
     return host;
   }
   return config.root + receiver_path;
