@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -63,15 +64,14 @@ bool Disk::Absolute(const std::string &path, const std::string &cwd, std::string
   return Normalize(cwd + "/" + path, out);
 }
 
-PathLook Disk::Look(const std::string &host, bool follow) const
+PathLook Disk::Look(const std::string &host, bool follow, bool live) const
 {
   auto known = known_.find(host);
-  if(known != known_.end()) return known->second;
+  if(known != known_.end() && !(live && known->second.file())) return known->second;
   PathLook look;
   look.error = ::fstatat64(AT_FDCWD, host.c_str(), &look.st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-  // A file's status changes with every write; a folder's only when a name in
-  // it comes or goes, which the receiver reports (Changed).
-  if(look.folder() || look.error == ENOENT) known_.emplace(host, look);
+  // A link is refused anew each time; other errors (no rights) may pass.
+  if(look.exists() ? !S_ISLNK(look.st.st_mode) : look.error == ENOENT) known_[host] = look;
   return look;
 }
 
@@ -82,7 +82,47 @@ void Disk::Changed(const std::string &host) const
   if(slash != std::string::npos) known_.erase(host.substr(0, slash));
 }
 
-bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look) const
+namespace {
+
+bool SameFile(const PathLook &a, const PathLook &b)
+{
+  return a.file() && b.file() && a.st.st_dev == b.st.st_dev && a.st.st_ino == b.st.st_ino &&
+         a.st.st_mode == b.st.st_mode;
+}
+
+constexpr size_t kKeptFiles = 4;
+
+}  // namespace
+
+int Disk::TakeOpen(const PathLook &look)
+{
+  for(size_t k = 0; k < kept_.size(); ++k)
+    if(SameFile(kept_[k].look, look))
+    {
+      int fd = kept_[k].fd;
+      kept_.erase(kept_.begin() + static_cast<long>(k));
+      return fd;
+    }
+  return -1;
+}
+
+void Disk::KeepOpen(int fd, const PathLook &look)
+{
+  if(kept_.size() == kKeptFiles)
+  {
+    ::close(kept_.front().fd);
+    kept_.erase(kept_.begin());
+  }
+  kept_.push_back(KeptFile{fd, look});
+}
+
+Disk::~Disk()
+{
+  for(const KeptFile &k : kept_) ::close(k.fd);
+}
+
+bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look,
+                    bool live) const
 {
   std::string abs;
   if(!Absolute(path, cwd, &abs)) return false;
@@ -97,7 +137,7 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
   std::string result = best->host_dir;
   result.reserve(result.size() + rest.size());
   PathLook seen;
-  if(rest.empty()) seen = Look(result, /*follow=*/true);
+  if(rest.empty()) seen = Look(result, /*follow=*/true, live);
   // Walk down from the mount's folder: a symbolic link on the way could lead
   // out of the sandbox, so such a path is refused. Below a name that is not
   // there nothing can be a link, so the walk stops looking.
@@ -110,7 +150,7 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
     result.append(rest, i, j - i);
     i = j;
     if(!looking) continue;
-    seen = Look(result, /*follow=*/false);
+    seen = Look(result, /*follow=*/false, live && i == rest.size());
     if(seen.exists() && S_ISLNK(seen.st.st_mode)) return false;
     looking = seen.exists();
   }

@@ -54,18 +54,32 @@ class Disk {
 
   // Where a receiver path lies on the PC, through the mount table; false for
   // a path that cannot be normalised or runs through a symbolic link. With
-  // `look`, also what lstat saw at the path's last name.
-  bool HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look = nullptr) const;
+  // `look`, also what lstat saw at the path's last name; `live` asks for a
+  // file's status as it is now (size and times), not only what it is.
+  bool HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look = nullptr,
+                bool live = false) const;
 
-  // HostPath remembers what it saw at folders and at names that are not
-  // there, so that a log line does not cost a dozen lstat calls; files are
-  // looked at every time. What it remembers holds while the tree stays as it
-  // is: the receiver reports each name it makes or removes (Changed: the name
-  // and its folder are looked at again), mounts, unmounts and the start of
-  // the plug-in forget everything, and code that changes the sandbox behind
-  // the receiver's back calls Forget() (the test fixture's helpers do).
+  // HostPath remembers what it saw at each name (folder, file or nothing),
+  // so that a log line does not cost a dozen lstat calls. What it remembers
+  // holds while the tree stays as it is: the receiver reports each name it
+  // makes, removes or changes the rights of (Changed: the name and its folder
+  // are looked at again), mounts, unmounts and the start of the plug-in
+  // forget everything, and code that changes the sandbox behind the
+  // receiver's back calls Forget() (the test fixture's helpers do).
   void Forget() const { known_.clear(); }
   void Changed(const std::string &host) const;
+
+  // Files the plug-in closed stay open a while: it opens and closes its log
+  // for every line, and an open is the dearest call the emulator makes.
+  // TakeOpen hands a kept descriptor back (or -1) only for the very file a
+  // look found: the kept descriptor holds its inode, so no other file can
+  // have the same device and inode meanwhile; its type and rights must be
+  // the same too.
+  int TakeOpen(const PathLook &look);
+  void KeepOpen(int fd, const PathLook &look);
+  ~Disk();
+  Disk(const Disk &) = delete;
+  Disk &operator=(const Disk &) = delete;
 
   // Lays `host_dir` over the existing receiver folder `point`.
   bool Mount(const std::string &point, const std::string &host_dir, const std::string &source,
@@ -80,11 +94,16 @@ class Disk {
  private:
   std::string host_root_;
   std::vector<MountEntry> mounts_;
-  // lstat (or, for a mount's own folder, stat) of a host path, remembered
-  // for folders and names that are not there.
-  PathLook Look(const std::string &host, bool follow) const;
+  // lstat (or, for a mount's own folder, stat) of a host path, as
+  // remembered unless `live` wants a file's status as it is now.
+  PathLook Look(const std::string &host, bool follow, bool live) const;
 
   mutable std::unordered_map<std::string, PathLook> known_;
+  struct KeptFile {
+    int fd;
+    PathLook look;
+  };
+  std::vector<KeptFile> kept_;  // oldest first
 };
 
 // The host's view of the disk: names in TAP notation, relative to the

@@ -1,8 +1,12 @@
 // The plug-in interface of the stand-in receiver: the pointer variables that
 // the plug-in imports by name, each bound to the receiver now running.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -15,9 +19,13 @@ namespace fs = std::filesystem;
 using sim::Receiver;
 using sim::TraceKind;
 
+// An open TAP file: the descriptor and where the plug-in is in it (kept here,
+// so a seek costs no call).
 struct TYPE_File {
-  std::FILE *file;
-  std::string name;  // TAP path, for the trace
+  int fd;
+  uint64_t position;
+  sim::PathLook look;  // what the file was when opened: a kept descriptor must match it
+  std::string name;    // TAP path, for the trace
 };
 
 namespace {
@@ -149,6 +157,11 @@ int HddDelete(const char *name)
   if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && R().hdd().ReceiverPath(name, &receiver) &&
      !R().disk().IsMountPoint(receiver) && receiver != sim::kHddMount)
   {
+    if(look.file())
+    {
+      int kept = R().disk().TakeOpen(look);
+      if(kept >= 0) ::close(kept);
+    }
     if(look.file() || (look.folder() && fs::is_empty(host, ec)))
       result = fs::remove(host, ec) ? 1 : 0;
     if(result == 1) R().disk().Changed(host);
@@ -166,7 +179,9 @@ TYPE_File *HddFopen(const char *name)
   if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && R().hdd().TapPath(name, &tap) &&
      look.file())
   {
-    if(std::FILE *f = std::fopen(host.c_str(), "r+b")) file = new TYPE_File{f, tap};
+    int fd = R().disk().TakeOpen(look);
+    if(fd < 0) fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if(fd >= 0) file = new TYPE_File{fd, 0, look, tap};
   }
   R().Record(TraceKind::kDisk, "TAP_Hdd_Fopen(" + Quote(name) + ") -> " + (file ? "ok" : "NULL"));
   return file;
@@ -176,23 +191,49 @@ dword HddFlen(TYPE_File *file)
 {
   if(file == nullptr) return 0;
   struct stat st;
-  if(::fstat(fileno(file->file), &st) != 0) return 0;
+  if(::fstat(file->fd, &st) != 0) return 0;
   return static_cast<dword>(st.st_size);
 }
 
 dword HddFseek(TYPE_File *file, long pos, long origin)
 {
   if(file == nullptr) return 0;
-  int whence = origin == SEEK_ORIGIN_END ? SEEK_END : origin == SEEK_ORIGIN_CURRENT ? SEEK_CUR : SEEK_SET;
-  std::fseek(file->file, pos, whence);
-  return static_cast<dword>(std::ftell(file->file));
+  int64_t base = 0;
+  if(origin == SEEK_ORIGIN_CURRENT) base = static_cast<int64_t>(file->position);
+  if(origin == SEEK_ORIGIN_END)
+  {
+    struct stat st;
+    if(::fstat(file->fd, &st) != 0) return static_cast<dword>(file->position);
+    base = st.st_size;
+  }
+  // A place before the start is refused and the position stays, as fseek does.
+  if(base + pos >= 0) file->position = static_cast<uint64_t>(base + pos);
+  return static_cast<dword>(file->position);
+}
+
+// Transfers whole blocks from the file's position on; the position moves by
+// what was transferred.
+template <typename Transfer>
+dword Blocks(TYPE_File *file, dword blockSize, dword blocks, Transfer transfer)
+{
+  uint64_t total = static_cast<uint64_t>(blockSize) * blocks, done = 0;
+  while(done < total)
+  {
+    ssize_t n = transfer(done, static_cast<size_t>(total - done), static_cast<off_t>(file->position + done));
+    if(n < 0 && errno == EINTR) continue;
+    if(n <= 0) break;
+    done += static_cast<uint64_t>(n);
+  }
+  file->position += done;
+  return blockSize == 0 ? 0 : static_cast<dword>(done / blockSize);
 }
 
 dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
-  std::fflush(file->file);
-  dword n = static_cast<dword>(std::fread(buf, blockSize, blocks, file->file));
+  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) {
+    return ::pread(file->fd, static_cast<char *>(buf) + done, size, at);
+  });
   R().Record(TraceKind::kDisk, "TAP_Hdd_Fread(" + file->name + ", " + std::to_string(blockSize) + " x " +
                                    std::to_string(blocks) + ") -> " + std::to_string(n));
   return n;
@@ -201,9 +242,9 @@ dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
 dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
-  dword n = static_cast<dword>(std::fwrite(buf, blockSize, blocks, file->file));
-  // A full disk shows only when the data leaves the buffer: count nothing written then.
-  if(std::fflush(file->file) != 0) n = 0;
+  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) {
+    return ::pwrite(file->fd, static_cast<const char *>(buf) + done, size, at);
+  });
   R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
                                    std::to_string(blocks) + ") -> " + std::to_string(n));
   return n;
@@ -212,7 +253,7 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
 void HddFclose(TYPE_File *file)
 {
   if(file == nullptr) return;
-  std::fclose(file->file);
+  R().disk().KeepOpen(file->fd, file->look);
   R().Record(TraceKind::kDisk, "TAP_Hdd_Fclose(" + file->name + ")");
   delete file;
 }

@@ -41,7 +41,7 @@ Receiver *ForPlugin(const void *caller)
 bool PluginHostPath(Receiver *r, const char *path, std::string *host, sim::PathLook *look = nullptr)
 {
   if(path == nullptr || path[0] == '\0') return false;
-  return r->disk().HostPath(path, r->config().process_cwd, host, look);
+  return r->disk().HostPath(path, r->config().process_cwd, host, look, /*live=*/true);
 }
 
 // An open the receiver was told to let fail: the file is left alone.

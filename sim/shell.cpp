@@ -164,12 +164,14 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   ToolCall call{receiver_, cmd.words, *cwd, "", ""};
 
   // The output file is created before the command runs, as a shell does.
-  std::string out_host;
+  std::ofstream out_file;
   if(!cmd.redirect.empty())
   {
+    std::string out_host;
     PathLook look;
-    if(!call.HostPath(cmd.redirect, &out_host, &look) || look.folder() ||
-       !std::ofstream(out_host, std::ios::binary | std::ios::trunc))
+    if(call.HostPath(cmd.redirect, &out_host, &look) && !look.folder())
+      out_file.open(out_host, std::ios::binary | std::ios::trunc);
+    if(!out_file.is_open())
     {
       receiver_->Record(TraceKind::kTool, "sh: can't create " + cmd.redirect);
       return 2;
@@ -228,11 +230,7 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   }
 
   if(cmd.stderr_to_out) call.out += call.err;
-  if(!out_host.empty())
-  {
-    std::ofstream file(out_host, std::ios::binary | std::ios::app);
-    file << call.out;
-  }
+  if(out_file.is_open()) out_file << call.out;
   std::string summary = name;
   for(size_t k = 1; k < cmd.words.size(); ++k) summary += " " + cmd.words[k];
   summary += " -> " + std::to_string(code);

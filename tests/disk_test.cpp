@@ -114,6 +114,64 @@ TEST_F(DiskTest, FilesAndFoldersRelativeToTheCurrentFolder)
   EXPECT_EQ(TAP_Hdd_Fopen("Sub"), nullptr) << "a folder is not a file";
 }
 
+// The disk remembers what it saw at names, and keeps files the plug-in
+// closed open for the next open: neither may hide a change.
+TEST_F(DiskTest, WhatTheDiskRemembersFollowsEveryChange)
+{
+  sim::Receiver &r = Boot();
+  EXPECT_EQ(TAP_Hdd_Exist("A/x"), 0);
+  EXPECT_EQ(r.shell().Run("mkdir /mnt/hd/A"), 0);
+  EXPECT_EQ(TAP_Hdd_ChangeDir("A"), 1) << "a folder made by the shell where nothing was";
+  EXPECT_EQ(TAP_Hdd_ChangeDir("/"), 1);
+  EXPECT_EQ(r.shell().Run("rmdir /mnt/hd/A"), 0);
+  EXPECT_EQ(TAP_Hdd_ChangeDir("A"), 0) << "a folder the shell removed";
+  EXPECT_EQ(TAP_Hdd_Create("A", ATTR_NORMAL), 1);
+  EXPECT_EQ(TAP_Hdd_ChangeDir("A"), 0) << "now a file";
+
+  auto write = [](const char *name, const std::string &text) {
+    TYPE_File *f = TAP_Hdd_Fopen(name);
+    if(f == nullptr) return false;
+    TAP_Hdd_Fseek(f, static_cast<long>(TAP_Hdd_Flen(f)), SEEK_ORIGIN_START);
+    bool ok = TAP_Hdd_Fwrite(text.data(), static_cast<dword>(text.size()), 1, f) == 1;
+    TAP_Hdd_Fclose(f);
+    return ok;
+  };
+  auto read = [](const char *name) {
+    TYPE_File *f = TAP_Hdd_Fopen(name);
+    if(f == nullptr) return std::string("(no file)");
+    std::string text(TAP_Hdd_Flen(f), '\0');
+    if(TAP_Hdd_Fread(text.data(), 1, static_cast<dword>(text.size()), f) != text.size()) text = "(short read)";
+    TAP_Hdd_Fclose(f);
+    return text;
+  };
+  ASSERT_TRUE(write("A", "one "));
+  ASSERT_TRUE(write("A", "two "));
+  EXPECT_EQ(read("A"), "one two ") << "each open starts at the beginning";
+
+  // Removed and made anew, by the plug-in, the shell or from outside: the
+  // new file is read, not the one still open behind the scenes.
+  EXPECT_EQ(TAP_Hdd_Delete("A"), 1);
+  EXPECT_EQ(TAP_Hdd_Create("A", ATTR_NORMAL), 1);
+  EXPECT_EQ(read("A"), "");
+  ASSERT_TRUE(write("A", "three"));
+  EXPECT_EQ(r.shell().Run("ps > /mnt/hd/A"), 0);
+  EXPECT_EQ(read("A"), r.processes().PsOutput());
+  fs::remove(HostPath("/mnt/hd/A"));
+  WriteFile("/mnt/hd/A", "from outside");
+  EXPECT_EQ(read("A"), "from outside");
+
+  // Seeks: from the end, and never before the start.
+  TYPE_File *f = TAP_Hdd_Fopen("A");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(TAP_Hdd_Fseek(f, -7, SEEK_ORIGIN_END), 5u);
+  EXPECT_EQ(TAP_Hdd_Fseek(f, -6, SEEK_ORIGIN_CURRENT), 5u) << "refused";
+  char word[8] = {};
+  EXPECT_EQ(TAP_Hdd_Fread(word, 7, 1, f), 1u);
+  EXPECT_STREQ(word, "outside");
+  EXPECT_EQ(TAP_Hdd_Fread(word, 1, 1, f), 0u);
+  TAP_Hdd_Fclose(f);
+}
+
 TEST_F(DiskTest, NullHandlesAndNamesAreHarmless)
 {
   Boot();
