@@ -35,26 +35,25 @@ Disk::Disk(std::string host_root) : host_root_(std::move(host_root))
 bool Disk::Normalize(const std::string &path, std::string *out)
 {
   if(path.size() > kMaxPathLength) return false;
-  std::vector<std::string> parts;
+  std::string result;
+  result.reserve(path.size());
   size_t i = 0;
-  while(i <= path.size())
+  while(i < path.size())
   {
     size_t j = path.find('/', i);
     if(j == std::string::npos) j = path.size();
-    std::string part = path.substr(i, j - i);
-    i = j + 1;
-    if(part.empty() || part == ".") continue;
-    if(part.size() > kMaxNameLength) return false;
-    if(part == "..")
+    size_t n = j - i;
+    if(n > kMaxNameLength) return false;
+    if(n == 2 && path[i] == '.' && path[i + 1] == '.')
+      result.resize(result.empty() ? 0 : result.rfind('/'));
+    else if(n > 0 && !(n == 1 && path[i] == '.'))
     {
-      if(!parts.empty()) parts.pop_back();
-      continue;
+      result += '/';
+      result.append(path, i, n);
     }
-    parts.push_back(part);
+    i = j + 1;
   }
-  std::string result;
-  for(const std::string &p : parts) result += "/" + p;
-  *out = result.empty() ? "/" : result;
+  *out = result.empty() ? "/" : std::move(result);
   return true;
 }
 
@@ -67,19 +66,25 @@ bool Disk::Absolute(const std::string &path, const std::string &cwd, std::string
 PathLook Disk::Look(const std::string &host, bool follow, bool live) const
 {
   auto known = known_.find(host);
-  if(known != known_.end() && !(live && known->second.file())) return known->second;
-  PathLook look;
-  look.error = ::fstatat64(AT_FDCWD, host.c_str(), &look.st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+  if(known != known_.end() && !(live && !known->second.current)) return known->second.look;
+  Known seen;
+  seen.look.error = ::fstatat64(AT_FDCWD, host.c_str(), &seen.look.st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+  // A file's size and times change with every write, so they are never
+  // current; a folder's only when a name in it comes or goes (Changed).
+  seen.current = !seen.look.file();
   // A link is refused anew each time; other errors (no rights) may pass.
-  if(look.exists() ? !S_ISLNK(look.st.st_mode) : look.error == ENOENT) known_[host] = look;
-  return look;
+  if(seen.look.exists() ? !S_ISLNK(seen.look.st.st_mode) : seen.look.error == ENOENT) known_[host] = seen;
+  return seen.look;
 }
 
 void Disk::Changed(const std::string &host) const
 {
   known_.erase(host);
+  // The folder is still what it was; only its times and size moved on.
   size_t slash = host.rfind('/');
-  if(slash != std::string::npos) known_.erase(host.substr(0, slash));
+  if(slash == std::string::npos) return;
+  auto folder = known_.find(host.substr(0, slash));
+  if(folder != known_.end()) folder->second.current = false;
 }
 
 namespace {
@@ -143,6 +148,19 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
   // there nothing can be a link, so the walk stops looking.
   bool looking = true;
   size_t i = 0;
+  // A folder the disk knows was reached by a walk like this one, and what
+  // is above it cannot change without the disk hearing of it: only the last
+  // name needs a look.
+  size_t last = rest.rfind('/');
+  if(last != std::string::npos && last > 0)
+  {
+    result.append(rest, 0, last);
+    auto folder = known_.find(result);
+    if(folder != known_.end() && folder->second.look.folder())
+      i = last;
+    else
+      result.resize(best->host_dir.size());
+  }
   while(i < rest.size())
   {
     size_t j = rest.find('/', i + 1);

@@ -62,8 +62,8 @@ class Disk {
   // HostPath remembers what it saw at each name (folder, file or nothing),
   // so that a log line does not cost a dozen lstat calls. What it remembers
   // holds while the tree stays as it is: the receiver reports each name it
-  // makes, removes or changes the rights of (Changed: the name and its folder
-  // are looked at again), mounts, unmounts and the start of the plug-in
+  // makes, removes or changes the rights of (Changed: the name is looked at
+  // again, and its folder when its times are asked for), mounts, unmounts and the start of the plug-in
   // forget everything, and code that changes the sandbox behind the
   // receiver's back calls Forget() (the test fixture's helpers do).
   void Forget() const { known_.clear(); }
@@ -98,7 +98,11 @@ class Disk {
   // remembered unless `live` wants a file's status as it is now.
   PathLook Look(const std::string &host, bool follow, bool live) const;
 
-  mutable std::unordered_map<std::string, PathLook> known_;
+  struct Known {
+    PathLook look;
+    bool current = true;  // size and times as they are now
+  };
+  mutable std::unordered_map<std::string, Known> known_;
   struct KeptFile {
     int fd;
     PathLook look;

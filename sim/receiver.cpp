@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <unordered_map>
 
 namespace sim {
 
@@ -18,6 +19,10 @@ namespace {
 Receiver *g_current = nullptr;
 // Modules whose calls count as the plug-in's (see RegisterPluginCode).
 std::vector<const void *> g_plugin_modules;
+// Code pages already asked about (dladdr is slow, and asked at every C
+// library call the emulator answers): true for plug-in code. Forgotten
+// whenever the plug-in modules change.
+std::unordered_map<uintptr_t, bool> g_plugin_pages;
 // Firmware object files loaded in this process, by file name.
 std::map<std::string, void *> g_firmware_objects;
 
@@ -48,6 +53,7 @@ void RegisterPluginCode(const void *address)
   const void *base = ModuleBase(address);
   if(base != nullptr && std::find(g_plugin_modules.begin(), g_plugin_modules.end(), base) == g_plugin_modules.end())
     g_plugin_modules.push_back(base);
+  g_plugin_pages.clear();
 }
 
 Receiver *Receiver::Current() { return g_current; }
@@ -109,6 +115,7 @@ Receiver::~Receiver()
     const void *base = tap_base_;
     g_plugin_modules.erase(std::remove(g_plugin_modules.begin(), g_plugin_modules.end(), base),
                            g_plugin_modules.end());
+    g_plugin_pages.clear();
     dlclose(tap_);
   }
   UnloadFirmware();
@@ -197,15 +204,16 @@ void Receiver::UnloadFirmware()
   symbol_cache_.clear();
 }
 
-void *Receiver::symbol(const std::string &name) const
+void *Receiver::symbol(std::string_view name) const
 {
   auto cached = symbol_cache_.find(name);
   if(cached != symbol_cache_.end()) return cached->second;
   void *found = nullptr;
+  std::string text(name);
   for(void *handle : firmware_handles_)
   {
     dlerror();
-    void *address = dlsym(handle, name.c_str());
+    void *address = dlsym(handle, text.c_str());
     if(address != nullptr && dlerror() == nullptr)
     {
       found = address;
@@ -213,7 +221,7 @@ void *Receiver::symbol(const std::string &name) const
     }
   }
   // Only hits are kept: a firmware object may still be loaded during Boot.
-  if(found != nullptr) symbol_cache_[name] = found;
+  if(found != nullptr) symbol_cache_.emplace(std::move(text), found);
   return found;
 }
 
@@ -257,6 +265,7 @@ bool Receiver::Load(const std::string &tap_path, std::string *error)
   }
   tap_base_ = ModuleBase(init);
   g_plugin_modules.push_back(tap_base_);
+  g_plugin_pages.clear();
   Record(TraceKind::kLoader, "loaded " + tap_path);
   return true;
 }
@@ -329,8 +338,13 @@ void Receiver::RunIdle(uint64_t ticks, uint64_t step)
 
 bool Receiver::IsPluginAddress(const void *address) const
 {
+  uintptr_t page = reinterpret_cast<uintptr_t>(address) >> 12;
+  auto known = g_plugin_pages.find(page);
+  if(known != g_plugin_pages.end()) return known->second;
   const void *base = ModuleBase(address);
-  return base != nullptr && std::find(g_plugin_modules.begin(), g_plugin_modules.end(), base) != g_plugin_modules.end();
+  bool plugin = base != nullptr && std::find(g_plugin_modules.begin(), g_plugin_modules.end(), base) != g_plugin_modules.end();
+  g_plugin_pages.emplace(page, plugin);
+  return plugin;
 }
 
 bool Receiver::PluginDlopen()

@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../host/firmware.h"
@@ -136,7 +137,7 @@ class Receiver {
   FirmwareWord *task_row() const;         // our row in _tapTask, or null
   uint8_t *eeprom() { return eeprom_.data(); }
   std::vector<uint8_t> &timer_table() { return timer_table_; }
-  void *symbol(const std::string &name) const;  // address in the firmware objects
+  void *symbol(std::string_view name) const;  // address in the firmware objects
   // Number of dlopen calls the plug-in made.
   uint64_t plugin_dlopen_calls() const { return dlopen_calls_; }
 
@@ -187,7 +188,7 @@ class Receiver {
   void *tap_ = nullptr;
   const void *tap_base_ = nullptr;
   std::vector<void *> firmware_handles_;
-  mutable std::map<std::string, void *> symbol_cache_;  // dlsym is slow; the firmware asks per event
+  mutable std::map<std::string, void *, std::less<>> symbol_cache_;  // dlsym is slow; the firmware asks per event
   std::vector<const void *> plugin_bases_;
   TAP_EntryRecord entries_{};
   bool booted_ = false;
