@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/receiver.h"
+#include "sim/run.h"
 #include "sim/scenario.h"
 
 namespace bench {
@@ -29,6 +30,7 @@ class ScenarioRun {
     scenario.config.firmware_dir = BRIMVALE_FIRMWARE_DIR;
     if(!sim::PrepareNetwork(&scenario, sandbox_ + "/nas", &error)) throw std::runtime_error(error);
     receiver = std::make_unique<sim::Receiver>(scenario.config);
+    sim::KeepRunTrace(receiver.get());  // as `brimvale-sim run` does
     if(!receiver->Boot(&error) || !sim::PrepareReceiver(scenario, receiver.get(), &error) ||
        !receiver->Load(BRIMVALE_TAP, &error))
       throw std::runtime_error(error);

@@ -112,7 +112,9 @@ int HddChangeDir(const char *dir)
   const sim::ReceiverConfig &cfg = R().config();
   bool ok = dir != nullptr && R().hdd().ChangeDir(dir);
   if(ok) R().UpdateFolderObject();
-  R().Record(TraceKind::kDisk, "TAP_Hdd_ChangeDir(" + Quote(dir) + ") -> " + (ok ? "ok " + R().hdd().current() : "failed"));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk,
+               "TAP_Hdd_ChangeDir(" + Quote(dir) + ") -> " + (ok ? "ok " + R().hdd().current() : "failed"));
   return ok ? cfg.chdir_success : (cfg.chdir_success == 1 ? 0 : 1);
 }
 
@@ -121,7 +123,8 @@ int HddExist(const char *name)
   std::string host;
   sim::PathLook look;
   bool exists = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && look.exists();
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Exist(" + Quote(name) + ") -> " + (exists ? "1" : "0"));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk, "TAP_Hdd_Exist(" + Quote(name) + ") -> " + (exists ? "1" : "0"));
   return exists ? 1 : 0;
 }
 
@@ -144,7 +147,9 @@ int HddCreate(const char *name, byte attr)
     if(result == 1) R().disk().Changed(host);
   }
   // An existing name is left as it is: nothing on the disk is ever replaced by a create.
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Create(" + Quote(name) + ", " + std::to_string(attr) + ") -> " + std::to_string(result));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk,
+               "TAP_Hdd_Create(" + Quote(name) + ", " + std::to_string(attr) + ") -> " + std::to_string(result));
   return result;
 }
 
@@ -166,7 +171,8 @@ int HddDelete(const char *name)
       result = fs::remove(host, ec) ? 1 : 0;
     if(result == 1) R().disk().Changed(host);
   }
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Delete(" + Quote(name) + ") -> " + std::to_string(result));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk, "TAP_Hdd_Delete(" + Quote(name) + ") -> " + std::to_string(result));
   return result;
 }
 
@@ -183,7 +189,8 @@ TYPE_File *HddFopen(const char *name)
     if(fd < 0) fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if(fd >= 0) file = new TYPE_File{fd, 0, look, tap};
   }
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Fopen(" + Quote(name) + ") -> " + (file ? "ok" : "NULL"));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk, "TAP_Hdd_Fopen(" + Quote(name) + ") -> " + (file ? "ok" : "NULL"));
   return file;
 }
 
@@ -234,8 +241,9 @@ dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
   dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) {
     return ::pread(file->fd, static_cast<char *>(buf) + done, size, at);
   });
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Fread(" + file->name + ", " + std::to_string(blockSize) + " x " +
-                                   std::to_string(blocks) + ") -> " + std::to_string(n));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk, "TAP_Hdd_Fread(" + file->name + ", " + std::to_string(blockSize) + " x " +
+                                     std::to_string(blocks) + ") -> " + std::to_string(n));
   return n;
 }
 
@@ -245,8 +253,9 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
   dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) {
     return ::pwrite(file->fd, static_cast<const char *>(buf) + done, size, at);
   });
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
-                                   std::to_string(blocks) + ") -> " + std::to_string(n));
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
+                                     std::to_string(blocks) + ") -> " + std::to_string(n));
   return n;
 }
 
@@ -254,7 +263,8 @@ void HddFclose(TYPE_File *file)
 {
   if(file == nullptr) return;
   R().disk().KeepOpen(file->fd, file->look);
-  R().Record(TraceKind::kDisk, "TAP_Hdd_Fclose(" + file->name + ")");
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk, "TAP_Hdd_Fclose(" + file->name + ")");
   delete file;
 }
 

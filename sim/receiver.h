@@ -132,6 +132,8 @@ class Receiver {
   Screen &screen() { return screen_; }
   Trace &trace() { return trace_; }
   void Record(TraceKind kind, std::string text) { trace_.Add(clock_.tick(), kind, std::move(text)); }
+  // Whether a Record of this kind is kept or shown (else its text need not be built).
+  bool Tracing(TraceKind kind) const { return trace_.Wants(kind); }
 
   // Firmware memory, for tests and scenarios.
   FirmwareWord *task_row() const;         // our row in _tapTask, or null

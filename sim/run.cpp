@@ -124,6 +124,11 @@ bool PutInPlace(const fs::path &ready, const fs::path &out, std::string *error)
 
 void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown)
 {
+  if(out == nullptr)
+  {
+    receiver.trace().SetListener(nullptr);
+    return;
+  }
   auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
   auto log_read = std::make_shared<size_t>(0);                 // bytes of the run log already shown
   receiver.trace().SetListener([&receiver, out, progress_stream, progress_shown, texts,
@@ -158,7 +163,7 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
       case TraceKind::kDisk:
       {
         // Each line of the run log, as the plug-in appends it.
-        if(out == nullptr || e.text.rfind(std::string("TAP_Hdd_Fwrite(") + kRunLogTap + ",", 0) != 0) break;
+        if(e.text.rfind(std::string("TAP_Hdd_Fwrite(") + kRunLogTap + ",", 0) != 0) break;
         std::string host;
         if(!receiver.disk().HostPath(kRunLog, "/", &host)) break;
         std::istringstream added(ReadAddedText(host, log_read.get()));
@@ -172,7 +177,7 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
       }
       default: break;  // tools (their commands are shown), memory, /proc files
     }
-    if(lines.empty() || out == nullptr) return;
+    if(lines.empty()) return;
     if(progress_shown != nullptr && *progress_shown)
     {
       std::fputs("\r\033[K", progress_stream);
@@ -183,6 +188,11 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
       std::fprintf(out, "%s  %-8s %s\n", receiver.clock().LocalText().c_str(), kind, text.c_str());
     std::fflush(out);
   });
+}
+
+void KeepRunTrace(Receiver *receiver)
+{
+  receiver->trace().KeepOnly({TraceKind::kShell, TraceKind::kTool, TraceKind::kNetwork, TraceKind::kSystem});
 }
 
 bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
@@ -309,6 +319,7 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
       return 1;
     }
     Receiver receiver(scenario.config);
+    KeepRunTrace(&receiver);
     bool progress_shown = false;
     PrintTimeline(receiver, options.quiet ? nullptr : timeline, errors, &progress_shown);
     if(!receiver.Boot(&error) || !PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(options.tap, &error))

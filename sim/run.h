@@ -36,6 +36,9 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
 // change of the screen, events and exit.
 void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown);
 
+// Makes the receiver's trace keep only what WriteRunOutputs reads.
+void KeepRunTrace(Receiver *receiver);
+
 // The output files of a finished run, written into `folder`.
 bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
                      int main_result, const std::string &folder, std::string *error);

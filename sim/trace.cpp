@@ -24,8 +24,15 @@ const char *TraceKindName(TraceKind kind)
 
 void Trace::Add(uint32_t tick, TraceKind kind, std::string text)
 {
-  entries_.push_back(TraceEntry{tick, kind, std::move(text)});
-  if(listener_) listener_(entries_.back());
+  TraceEntry entry{tick, kind, std::move(text)};
+  if(listener_) listener_(entry);
+  if(keep_ & Bit(kind)) entries_.push_back(std::move(entry));
+}
+
+void Trace::KeepOnly(std::initializer_list<TraceKind> kinds)
+{
+  keep_ = 0;
+  for(TraceKind kind : kinds) keep_ |= Bit(kind);
 }
 
 std::vector<std::string> Trace::Texts(TraceKind kind) const

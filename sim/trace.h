@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,12 @@ struct TraceEntry {
 class Trace {
  public:
   void Add(uint32_t tick, TraceKind kind, std::string text);
+  // Keeps entries of the given kinds only (all by default); a listener still
+  // sees every entry. A day of a busy plug-in is half a million entries.
+  void KeepOnly(std::initializer_list<TraceKind> kinds);
+  // Whether an entry of this kind goes anywhere: when not, the caller need
+  // not build its text.
+  bool Wants(TraceKind kind) const { return listener_ || (keep_ & Bit(kind)) != 0; }
   const std::vector<TraceEntry> &entries() const { return entries_; }
   // Texts of one kind, in order.
   std::vector<std::string> Texts(TraceKind kind) const;
@@ -44,8 +51,11 @@ class Trace {
   void SetListener(std::function<void(const TraceEntry &)> listener) { listener_ = std::move(listener); }
 
  private:
+  static uint32_t Bit(TraceKind kind) { return 1u << static_cast<unsigned>(kind); }
+
   std::vector<TraceEntry> entries_;
   std::function<void(const TraceEntry &)> listener_;
+  uint32_t keep_ = ~0u;
 };
 
 }  // namespace sim

@@ -140,4 +140,27 @@ TEST_F(ReceiverTest, SystemVariablesTakeEffectWhenWritten)
   EXPECT_EQ(r.written_system_var(SYSVAR_TIMESHIFT), 1);
 }
 
+// A long run keeps only what its outputs read; whoever watches still sees
+// everything, and a kind nobody wants is not even written.
+TEST(TraceTest, KeepsOnlyTheKindsAskedForAndShowsAllToItsListener)
+{
+  sim::Trace trace;
+  EXPECT_TRUE(trace.Wants(sim::TraceKind::kDisk));
+  trace.KeepOnly({sim::TraceKind::kShell});
+  EXPECT_FALSE(trace.Wants(sim::TraceKind::kDisk));
+  EXPECT_TRUE(trace.Wants(sim::TraceKind::kShell));
+  trace.Add(1, sim::TraceKind::kDisk, "TAP_Hdd_Exist(\"a\") -> 0");
+  trace.Add(2, sim::TraceKind::kShell, "\"ps\" -> 0");
+  ASSERT_EQ(trace.entries().size(), 1u);
+  EXPECT_EQ(trace.entries()[0].tick, 2u);
+
+  std::vector<std::string> seen;
+  trace.SetListener([&seen](const sim::TraceEntry &e) { seen.push_back(e.text); });
+  EXPECT_TRUE(trace.Wants(sim::TraceKind::kDisk));
+  trace.Add(3, sim::TraceKind::kDisk, "lstat64(\"/\") -> 0");
+  trace.Add(4, sim::TraceKind::kShell, "\"ps\" -> 0");
+  EXPECT_EQ(seen, (std::vector<std::string>{"lstat64(\"/\") -> 0", "\"ps\" -> 0"}));
+  EXPECT_EQ(trace.entries().size(), 2u);
+}
+
 }  // namespace
