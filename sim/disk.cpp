@@ -77,6 +77,13 @@ PathLook Disk::Look(const std::string &host, bool follow, bool live) const
   return seen.look;
 }
 
+void Disk::Removed(const std::string &host) const
+{
+  Changed(host);
+  Known gone;  // what lstat says of a name that is not there
+  known_[host] = gone;
+}
+
 void Disk::Changed(const std::string &host) const
 {
   known_.erase(host);

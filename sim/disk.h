@@ -68,6 +68,7 @@ class Disk {
   // receiver's back calls Forget() (the test fixture's helpers do).
   void Forget() const { known_.clear(); }
   void Changed(const std::string &host) const;
+  void Removed(const std::string &host) const;  // Changed, and now known not to be there
 
   // Files the plug-in closed stay open a while: it opens and closes its log
   // for every line, and an open is the dearest call the emulator makes.

@@ -169,7 +169,7 @@ int HddDelete(const char *name)
     }
     if(look.file() || (look.folder() && fs::is_empty(host, ec)))
       result = fs::remove(host, ec) ? 1 : 0;
-    if(result == 1) R().disk().Changed(host);
+    if(result == 1) R().disk().Removed(host);
   }
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Delete(" + Quote(name) + ") -> " + std::to_string(result));

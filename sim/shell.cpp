@@ -203,13 +203,13 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
     {
       // A tool named by its path must be there and executable.
       std::string host;
-      struct stat st;
-      if(!call.HostPath(name, &host) || ::stat(host.c_str(), &st) != 0)
+      PathLook look;
+      if(!call.HostPath(name, &host, &look) || !look.exists())
       {
         call.err = "sh: " + name + ": not found";
         code = 127;
       }
-      else if(!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0)
+      else if(!look.file() || (look.st.st_mode & 0111) == 0)
       {
         call.err = "sh: " + name + ": Permission denied";
         code = 126;
@@ -300,7 +300,7 @@ int RmdirTool(ToolCall &call)
     else
     {
       fs::remove(host, ec);
-      call.receiver->disk().Changed(host);
+      call.receiver->disk().Removed(host);
     }
   }
   return code;
