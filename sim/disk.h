@@ -54,8 +54,9 @@ class Disk {
 
   // Where a receiver path lies on the PC, through the mount table; false for
   // a path that cannot be normalised or runs through a symbolic link. With
-  // `look`, also what lstat saw at the path's last name; `live` asks for a
-  // file's status as it is now (size and times), not only what it is.
+  // `look`, also what lstat saw at the path's last name; `live` asks for its
+  // status as it is now (a file's size, a changed folder's times), not only
+  // what it is.
   bool HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look = nullptr,
                 bool live = false) const;
 
@@ -63,12 +64,13 @@ class Disk {
   // so that a log line does not cost a dozen lstat calls. What it remembers
   // holds while the tree stays as it is: the receiver reports each name it
   // makes, removes or changes the rights of (Changed: the name is looked at
-  // again, and its folder when its times are asked for), mounts, unmounts and the start of the plug-in
+  // again, and its folder when its times are asked for; Removed: the name
+  // is known to be gone), mounts, unmounts and the start of the plug-in
   // forget everything, and code that changes the sandbox behind the
   // receiver's back calls Forget() (the test fixture's helpers do).
   void Forget() const { known_.clear(); }
   void Changed(const std::string &host) const;
-  void Removed(const std::string &host) const;  // Changed, and now known not to be there
+  void Removed(const std::string &host) const;
 
   // Files the plug-in closed stay open a while: it opens and closes its log
   // for every line, and an open is the dearest call the emulator makes.
