@@ -150,14 +150,10 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
   result.reserve(result.size() + rest.size());
   PathLook seen;
   if(rest.empty()) seen = Look(result, /*follow=*/true, live);
-  // Walk down from the mount's folder: a symbolic link on the way could lead
-  // out of the sandbox, so such a path is refused. Below a name that is not
-  // there nothing can be a link, so the walk stops looking.
-  bool looking = true;
-  size_t i = 0;
   // A folder the disk knows was reached by a walk like this one, and what
   // is above it cannot change without the disk hearing of it: only the last
   // name needs a look.
+  size_t i = 0;
   size_t last = rest.rfind('/');
   if(last != std::string::npos && last > 0)
   {
@@ -168,6 +164,10 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
     else
       result.resize(best->host_dir.size());
   }
+  // Walk down from there: a symbolic link on the way could lead out of the
+  // sandbox, so such a path is refused. Below a name that is not there
+  // nothing can be a link, so the walk stops looking.
+  bool looking = true;
   while(i < rest.size())
   {
     size_t j = rest.find('/', i + 1);

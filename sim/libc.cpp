@@ -132,7 +132,8 @@ int lstat64(const char *path, struct stat64 *st) noexcept
     *st = look.st;
     result = 0;
   }
-  if(r->Tracing(TraceKind::kDisk)) r->Record(TraceKind::kDisk, std::string("lstat64(\"") + path + "\") -> " + std::to_string(result));
+  if(r->Tracing(TraceKind::kDisk))
+    r->Record(TraceKind::kDisk, std::string("lstat64(\"") + path + "\") -> " + std::to_string(result));
   return result;
 }
 
