@@ -15,8 +15,10 @@ namespace {
 bool IsWithin(const std::string &path, const std::string &point)
 {
   if(point == "/") return true;
-  return path.compare(0, point.size(), point) == 0 &&
-         (path.size() == point.size() || path[point.size()] == '/');
+  // The name boundary first: it turns most mount points away without
+  // comparing their text.
+  return path.size() >= point.size() && (path.size() == point.size() || path[point.size()] == '/') &&
+         path.compare(0, point.size(), point) == 0;
 }
 
 }  // namespace
@@ -137,8 +139,11 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
                     bool live) const
 {
   std::string abs;
-  if(!Absolute(path, cwd, &abs)) return false;
+  return Absolute(path, cwd, &abs) && NormalHostPath(abs, host, look, live);
+}
 
+bool Disk::NormalHostPath(const std::string &abs, std::string *host, PathLook *look, bool live) const
+{
   // The deepest mount point that contains the path; of mounts stacked on the
   // same point the last one is on top.
   const MountEntry *best = &mounts_.front();
@@ -265,7 +270,7 @@ bool HddView::ReceiverPath(const std::string &name, std::string *receiver) const
 bool HddView::HostPath(const std::string &name, std::string *host, PathLook *look) const
 {
   std::string receiver;
-  return ReceiverPath(name, &receiver) && disk_->HostPath(receiver, "/", host, look);
+  return ReceiverPath(name, &receiver) && disk_->NormalHostPath(receiver, host, look);
 }
 
 bool HddView::ChangeDir(const std::string &name)

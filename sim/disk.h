@@ -59,6 +59,9 @@ class Disk {
   // what it is.
   bool HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look = nullptr,
                 bool live = false) const;
+  // The same for a path that is already absolute and normalised.
+  bool NormalHostPath(const std::string &abs, std::string *host, PathLook *look = nullptr,
+                      bool live = false) const;
 
   // HostPath remembers what it saw at each name (folder, file or nothing),
   // so that a log line does not cost a dozen lstat calls. What it remembers

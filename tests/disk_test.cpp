@@ -220,6 +220,7 @@ TEST_F(DiskTest, MountsShowTheirContentAtTheMountPointUntilUnmounted)
   sim::Receiver &r = Boot();
   MakeDir("/mnt/hd/DataFiles");
   WriteFile("/mnt/hd/DataFiles/local.rec", "local");
+  WriteFile("/mnt/hd/DataFilesOld/old.rec", "old");  // the mount point's name and more
   Sandbox nas;
   fs::create_directories(nas.path() + "/export/sub");
   std::ofstream(nas.path() + "/export/remote.rec") << "remote";
@@ -234,6 +235,7 @@ TEST_F(DiskTest, MountsShowTheirContentAtTheMountPointUntilUnmounted)
 
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/remote.rec"), "remote");
   EXPECT_EQ(ReadFile("/mnt/hd/DF_local/local.rec"), "local");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFilesOld/old.rec"), "old") << "a mount covers names below it only";
   EXPECT_EQ(TAP_Hdd_ChangeDir("/DataFiles/sub"), 1);
   EXPECT_EQ(TAP_Hdd_Create("new.rec", ATTR_NORMAL), 1);
   EXPECT_TRUE(fs::exists(nas.path() + "/export/sub/new.rec")) << "writes land on the server";
@@ -254,13 +256,15 @@ TEST_F(DiskTest, AMountWithAnotherInsideItIsBusy)
   Sandbox nas;
   fs::create_directories(nas.path() + "/a/inner");
   MakeDir("/mnt/hd/MediaFiles");
+  MakeDir("/mnt/hd/MediaFiles2");
   std::string error;
   ASSERT_TRUE(r.disk().Mount("/mnt/hd/MediaFiles", nas.path() + "/a", "n:/a", "nfs", "", &error));
+  ASSERT_TRUE(r.disk().Mount("/mnt/hd/MediaFiles2", nas.path(), "n:/", "nfs", "", &error));
   ASSERT_TRUE(r.disk().Mount("/mnt/hd/MediaFiles/inner", nas.path(), "n:/", "nfs", "", &error));
   EXPECT_FALSE(r.disk().Unmount("/mnt/hd/MediaFiles", &error));
   EXPECT_EQ(error, "target is busy");
   EXPECT_TRUE(r.disk().Unmount("/mnt/hd/MediaFiles/inner", &error));
-  EXPECT_TRUE(r.disk().Unmount("/mnt/hd/MediaFiles", &error));
+  EXPECT_TRUE(r.disk().Unmount("/mnt/hd/MediaFiles", &error)) << "MediaFiles2 is beside it, not inside";
 }
 
 }  // namespace
