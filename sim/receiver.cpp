@@ -202,6 +202,7 @@ void Receiver::UnloadFirmware()
   if(FirmwareWord *row = task_row()) std::memset(row, 0, TAP_TASK_ROW_WORDS * sizeof(FirmwareWord));
   firmware_handles_.clear();
   symbol_cache_.clear();
+  task_table_ = nullptr;
 }
 
 void *Receiver::symbol(std::string_view name) const
@@ -227,9 +228,9 @@ void *Receiver::symbol(std::string_view name) const
 
 FirmwareWord *Receiver::task_row() const
 {
-  FirmwareWord *table = static_cast<FirmwareWord *>(symbol(FW_SYM_TAP_TABLE));
-  if(table == nullptr) return nullptr;
-  return table + static_cast<size_t>(config_.plugin_row) * TAP_TASK_ROW_WORDS;
+  if(task_table_ == nullptr) task_table_ = static_cast<FirmwareWord *>(symbol(FW_SYM_TAP_TABLE));
+  if(task_table_ == nullptr) return nullptr;
+  return task_table_ + static_cast<size_t>(config_.plugin_row) * TAP_TASK_ROW_WORDS;
 }
 
 void Receiver::UpdateFolderObject()

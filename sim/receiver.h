@@ -190,7 +190,8 @@ class Receiver {
   void *tap_ = nullptr;
   const void *tap_base_ = nullptr;
   std::vector<void *> firmware_handles_;
-  mutable std::map<std::string, void *, std::less<>> symbol_cache_;  // dlsym is slow; the firmware asks per event
+  mutable std::map<std::string, void *, std::less<>> symbol_cache_;  // dlsym is slow
+  mutable FirmwareWord *task_table_ = nullptr;  // _tapTask once found: read at every event
   std::vector<const void *> plugin_bases_;
   TAP_EntryRecord entries_{};
   bool booted_ = false;
