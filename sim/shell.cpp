@@ -297,11 +297,13 @@ int RmdirTool(ToolCall &call)
       call.err += "rmdir: '" + arg + "': Directory not empty\n";
       code = 1;
     }
-    else
+    else if(!fs::remove(host, ec))
     {
-      fs::remove(host, ec);
-      call.receiver->disk().Removed(host);
+      call.err += "rmdir: '" + arg + "': " + ec.message() + "\n";
+      code = 1;
     }
+    else
+      call.receiver->disk().Removed(host);
   }
   return code;
 }
