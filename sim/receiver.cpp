@@ -167,6 +167,12 @@ bool Receiver::Boot(std::string *error)
       continue;
     }
     std::string path = config_.firmware_dir + "/" + file;
+    if(access(path.c_str(), F_OK) != 0)
+    {
+      *error = "firmware object " + path + " is missing: it is built with the emulator (ninja brimvale-sim), "
+               "or --firmware-dir names the folder that holds it";
+      return false;
+    }
     void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if(handle == nullptr)
     {
