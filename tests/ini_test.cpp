@@ -12,6 +12,7 @@
 #include "lib/ini/ini.h"
 #include "lib/ini/ini_internal.h"
 #include "lib/paths/paths.h"
+#include "lib/paths/paths_internal.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -384,6 +385,21 @@ TEST_F(IniTest, OpenOfAMissingFileGivesAnEmptyBuffer)
   EXPECT_EQ(INISaveFile("none.ini", IniLoc_New, "Brimvale"), 1);  // an empty text is saved too
   EXPECT_TRUE(Exists(kPF + "/none.ini"));
   EXPECT_EQ(ReadFile(kPF + "/none.ini"), "");
+}
+
+TEST_F(IniTest, AFullFolderStackStillLeavesTheCallersFolder)
+{
+  WriteFile(kApp + "/found.ini", "a=1\r\n");
+  for(int k = 0; k < DIR_STACK_DEPTH; k++) ASSERT_EQ(HDD_TAP_PushDir(), 1);
+  // Each call's own push is refused; the search and the save still wander
+  // through the settings folders and must come back all the same.
+  EXPECT_EQ(INIOpenFile("found.ini", "Brimvale"), IniLoc_AppFolder);
+  EXPECT_EQ(Current(), "/MediaFiles") << "open of a file that is there";
+  EXPECT_EQ(INISaveFile("found.ini", IniLoc_AppFolder, "Brimvale"), 1);
+  EXPECT_EQ(Current(), "/MediaFiles") << "save";
+  EXPECT_EQ(INIOpenFile("missing.ini", "Brimvale"), IniLoc_New);
+  EXPECT_EQ(Current(), "/MediaFiles") << "open of a file that is not";
+  EXPECT_EQ(TAPDirStackDepth, DIR_STACK_DEPTH - 1);
 }
 
 TEST_F(IniTest, OpenReopenAndCloseLeakNothing)
