@@ -385,6 +385,16 @@ TEST_F(IniTest, OpenOfAMissingFileGivesAnEmptyBuffer)
   EXPECT_EQ(INISaveFile("none.ini", IniLoc_New, "Brimvale"), 1);  // an empty text is saved too
   EXPECT_TRUE(Exists(kPF + "/none.ini"));
   EXPECT_EQ(ReadFile(kPF + "/none.ini"), "");
+
+  // A file without a name is not there either.
+  for(const char *name : {static_cast<const char *>(nullptr), ""})
+  {
+    INICloseFile();
+    EXPECT_EQ(INIOpenFile(name, "Brimvale"), IniLoc_New);
+    ASSERT_NE(INIBuffer, nullptr);
+    EXPECT_EQ(std::string(INIBuffer, BufferSize), std::string(512, '\0'));
+    EXPECT_EQ(Current(), "/MediaFiles");
+  }
 }
 
 TEST_F(IniTest, AFullFolderStackStillLeavesTheCallersFolder)
@@ -421,8 +431,6 @@ TEST_F(IniTest, FailedOpensLeaveNoBufferAndCloseIsHarmless)
   EXPECT_EQ(INIBuffer, nullptr);
   EXPECT_EQ(Current(), "/MediaFiles");
   INICloseFile();
-  EXPECT_EQ(INIOpenFile(nullptr, nullptr), IniLoc_None);
-  EXPECT_EQ(INIOpenFile("", nullptr), IniLoc_None);
 
   // 512 × (L / 512 + 2) would wrap to 512 bytes for this length.
   WriteFile(kSettings + "/huge.ini", "");

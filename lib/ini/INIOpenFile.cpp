@@ -61,7 +61,9 @@ IniLocation INIOpenFile(const char *fileName, const char *appName)
 {
   // Only one file is open at a time; a buffer still open would be lost.
   INICloseFile();
-  if(fileName == NULL || fileName[0] == '\0') return IniLoc_None;
+  // A file without a name is found nowhere: the caller gets the empty
+  // buffer of a new file, as for any other file that is not there.
+  if(fileName == NULL || fileName[0] == '\0') return Allocate(INI_BUFFER_BLOCK) ? IniLoc_New : IniLoc_None;
 
   // A failed push must not be answered by a pop: that would take the
   // caller's own saved folder. The folder is kept here instead.
