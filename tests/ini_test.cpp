@@ -295,6 +295,25 @@ TEST_F(IniTest, LoadedBuffersKeepSlackAndGrowOneStep)
     EXPECT_EQ(Text(), a.stored ? file + "k=" + value + "\r\n" : file) << a.valueLength;
     EXPECT_EQ(Allocations() - before, a.size != 1024 ? 1u : 0u) << a.valueLength;
   }
+
+  // From 1536 bytes (1000 loaded) the step still ends at the next multiple
+  // of 1024, not 1024 bytes further: 2048 holds a value of 1043 at most.
+  const struct {
+    size_t valueLength;
+    dword size;
+    bool stored;
+  } fromOdd[] = {{532, 2048, true}, {1043, 2048, true}, {1044, 1536, false}};
+  const std::string odd = std::string(998, 'x') + "\r\n";
+  for(const auto &a : fromOdd)
+  {
+    INICloseFile();
+    Open(odd);
+    ASSERT_EQ(BufferSize, 1536u);
+    std::string value(a.valueLength, 'v');
+    INISetString("k", value.c_str());
+    EXPECT_EQ(BufferSize, a.size) << a.valueLength;
+    EXPECT_EQ(Text(), a.stored ? odd + "k=" + value + "\r\n" : odd) << a.valueLength;
+  }
   INICloseFile();
   EXPECT_EQ(receiver->live_allocations(), 0u);
 }
