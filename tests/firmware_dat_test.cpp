@@ -357,6 +357,8 @@ INSTANTIATE_TEST_SUITE_P(FirmwareDat, FirmwareDatDate,
                                            DateCase{2010, 11, 18, 55518},  // the oldest accepted
                                            DateCase{2012, 5, 1, 56048},
                                            DateCase{2010, 1, 31, 55227},
+                                           DateCase{2010, 12, 31, 55561},  // the last day and month
+                                           DateCase{2038, 4, 22, 65535},   // the last day a 16-bit MJD holds
                                            DateCase{2010, 0, 18, 0},
                                            DateCase{2010, 13, 18, 0},
                                            DateCase{2010, 11, 0, 0},

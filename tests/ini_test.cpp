@@ -12,6 +12,7 @@
 #include "lib/ini/ini.h"
 #include "lib/ini/ini_internal.h"
 #include "lib/paths/paths.h"
+#include "lib/paths/paths_internal.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -294,6 +295,25 @@ TEST_F(IniTest, LoadedBuffersKeepSlackAndGrowOneStep)
     EXPECT_EQ(Text(), a.stored ? file + "k=" + value + "\r\n" : file) << a.valueLength;
     EXPECT_EQ(Allocations() - before, a.size != 1024 ? 1u : 0u) << a.valueLength;
   }
+
+  // From 1536 bytes (1000 loaded) the step still ends at the next multiple
+  // of 1024, not 1024 bytes further: 2048 holds a value of 1043 at most.
+  const struct {
+    size_t valueLength;
+    dword size;
+    bool stored;
+  } fromOdd[] = {{532, 2048, true}, {1043, 2048, true}, {1044, 1536, false}};
+  const std::string odd = std::string(998, 'x') + "\r\n";
+  for(const auto &a : fromOdd)
+  {
+    INICloseFile();
+    Open(odd);
+    ASSERT_EQ(BufferSize, 1536u);
+    std::string value(a.valueLength, 'v');
+    INISetString("k", value.c_str());
+    EXPECT_EQ(BufferSize, a.size) << a.valueLength;
+    EXPECT_EQ(Text(), a.stored ? odd + "k=" + value + "\r\n" : odd) << a.valueLength;
+  }
   INICloseFile();
   EXPECT_EQ(receiver->live_allocations(), 0u);
 }
@@ -384,6 +404,31 @@ TEST_F(IniTest, OpenOfAMissingFileGivesAnEmptyBuffer)
   EXPECT_EQ(INISaveFile("none.ini", IniLoc_New, "Brimvale"), 1);  // an empty text is saved too
   EXPECT_TRUE(Exists(kPF + "/none.ini"));
   EXPECT_EQ(ReadFile(kPF + "/none.ini"), "");
+
+  // A file without a name is not there either.
+  for(const char *name : {static_cast<const char *>(nullptr), ""})
+  {
+    INICloseFile();
+    EXPECT_EQ(INIOpenFile(name, "Brimvale"), IniLoc_New);
+    ASSERT_NE(INIBuffer, nullptr);
+    EXPECT_EQ(std::string(INIBuffer, BufferSize), std::string(512, '\0'));
+    EXPECT_EQ(Current(), "/MediaFiles");
+  }
+}
+
+TEST_F(IniTest, AFullFolderStackStillLeavesTheCallersFolder)
+{
+  WriteFile(kApp + "/found.ini", "a=1\r\n");
+  for(int k = 0; k < DIR_STACK_DEPTH; k++) ASSERT_EQ(HDD_TAP_PushDir(), 1);
+  // Each call's own push is refused; the search and the save still wander
+  // through the settings folders and must come back all the same.
+  EXPECT_EQ(INIOpenFile("found.ini", "Brimvale"), IniLoc_AppFolder);
+  EXPECT_EQ(Current(), "/MediaFiles") << "open of a file that is there";
+  EXPECT_EQ(INISaveFile("found.ini", IniLoc_AppFolder, "Brimvale"), 1);
+  EXPECT_EQ(Current(), "/MediaFiles") << "save";
+  EXPECT_EQ(INIOpenFile("missing.ini", "Brimvale"), IniLoc_New);
+  EXPECT_EQ(Current(), "/MediaFiles") << "open of a file that is not";
+  EXPECT_EQ(TAPDirStackDepth, DIR_STACK_DEPTH - 1);
 }
 
 TEST_F(IniTest, OpenReopenAndCloseLeakNothing)
@@ -405,8 +450,6 @@ TEST_F(IniTest, FailedOpensLeaveNoBufferAndCloseIsHarmless)
   EXPECT_EQ(INIBuffer, nullptr);
   EXPECT_EQ(Current(), "/MediaFiles");
   INICloseFile();
-  EXPECT_EQ(INIOpenFile(nullptr, nullptr), IniLoc_None);
-  EXPECT_EQ(INIOpenFile("", nullptr), IniLoc_None);
 
   // 512 × (L / 512 + 2) would wrap to 512 bytes for this length.
   WriteFile(kSettings + "/huge.ini", "");

@@ -121,9 +121,11 @@ TEST_F(LogTest, FullStackKeepsTheOuterEntries)
     ASSERT_EQ(HDD_ChangeDir(("/d" + std::to_string(k)).c_str()), 1);
     ASSERT_EQ(HDD_TAP_PushDir(), 1);
   }
-  // The log's own push is refused: it must not pop an entry it never pushed.
+  // The log's own push is refused: it must not pop an entry it never pushed,
+  // and still has to bring the caller back from the settings folder.
   LogEntryLibPrintf(0, "deep");
   EXPECT_EQ(ReadFile(kLogPath), "2015-01-09 07:05:09 deep\r\n");
+  EXPECT_EQ(receiver->hdd().current(), "/d15");
   EXPECT_EQ(TAPDirStackDepth, DIR_STACK_DEPTH - 1);
   for(int k = DIR_STACK_DEPTH - 1; k >= 0; k--)
   {

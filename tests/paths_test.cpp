@@ -2,7 +2,10 @@
 // against the emulated receiver's disk and firmware.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "lib/paths/paths.h"
@@ -379,6 +382,19 @@ TEST_F(PathsTest, GetPathTypeClassifiesEveryNotation)
     {"/mnt", PT_LinuxDir},
   };
   for(const auto &c : cases) EXPECT_EQ(GetPathType(c.path), c.type) << (c.path ? c.path : "(null)");
+}
+
+// Linux itself answers for a path that exists as it stands, links and all:
+// a link is no folder of its own, so it is a file even where it leads to one.
+TEST(PathsGetPathType, ALinkToAFolderIsALinuxFile)
+{
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("brimvale-link-" + std::to_string(getpid()));
+  fs::create_directories(root / "folder");
+  fs::create_directory_symlink(root / "folder", root / "link");
+  EXPECT_EQ(GetPathType((root / "folder").c_str()), static_cast<dword>(PT_LinuxDir));
+  EXPECT_EQ(GetPathType((root / "link").c_str()), static_cast<dword>(PT_LinuxFile));
+  fs::remove_all(root);
 }
 
 TEST_F(PathsTest, BareNameResolvesAgainstTheDiskRootWithoutFirmwareTables)

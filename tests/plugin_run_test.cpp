@@ -122,6 +122,30 @@ TEST_F(PluginRun, OneServerUpFromTheStart)
   ExpectGolden("one-server.commands", Joined(Commands()));
 }
 
+TEST_F(PluginRun, WithoutAMountDelayTheNetworkIsProbedEvery3sUntilMountingMayBegin)
+{
+  config.internet = false;
+  config.uptime_ticks = 2000;  // up for 20 s: without a network mounting waits 40 s more
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video"})};
+  std::string ini = kOneServer;
+  ini.replace(ini.find("MountDelay=5"), 12, "MountDelay=0");
+  Start(ini);
+  Run(30);
+  std::vector<uint32_t> probes;
+  for(const sim::TraceEntry &e : receiver->trace().entries())
+    if(e.kind == sim::TraceKind::kShell && e.text.find("ping -c1 -W1 8.8.8.8 ") != std::string::npos)
+      probes.push_back(e.tick);
+  // Each unanswered probe waits out its 1 s; the next one follows 3 s after
+  // it, on the first idle event (10 ticks apart here) past that.
+  ASSERT_GE(probes.size(), 7u);
+  for(size_t k = 1; k < probes.size(); ++k)
+  {
+    EXPECT_GT(probes[k] - probes[k - 1], 400u) << k;
+    EXPECT_LE(probes[k] - probes[k - 1], 410u) << k;
+  }
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "nothing mounted before the start-up delay";
+}
+
 TEST_F(PluginRun, SleepingServerIsWokenAndMountedAfterItsBoot)
 {
   sim::NasConfig nas = Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"});

@@ -31,6 +31,8 @@ TEST(AddTime, CarriesAcrossMinutesHoursAndDays)
     {At(kDay, 12, 0), 7 * 1440, At(kDay + 7, 12, 0)},
     {At(kDay, 12, 0), -1441, At(kDay - 1, 11, 59)},
     {At(0xFFFF, 23, 59), 1, At(0, 0, 0)},  // the 16-bit date wraps, nothing else is touched
+    {At(0, 0, 0), -1, At(0xFFFF, 23, 59)},   // both ways
+    {At(1, 12, 0), -3 * 1440, At(0xFFFE, 12, 0)},
   };
   for(const AddCase &c : cases)
     EXPECT_EQ(AddTime(c.from, c.minutes), c.expected) << std::hex << c.from << " + " << std::dec << c.minutes;
@@ -133,6 +135,30 @@ TEST_F(UptimeTest, HundredthsOfTheReceiversUptime)
     Boot();
     EXPECT_EQ(GetUptime(), c.expected) << c.uptime_ticks;
   }
+}
+
+TEST_F(UptimeTest, BeyondTheTickRangeIsTheLargestTickAndBelowZeroIsZero)
+{
+  // Up for more than 497 days: a wrapped value would read as just booted and
+  // hold back the first mount for the whole start-up delay.
+  for(uint64_t uptime_ticks : {4294967296ULL, 1000000000000ULL})
+  {
+    receiver.reset();
+    config.uptime_ticks = uptime_ticks;
+    Boot();
+    EXPECT_EQ(GetUptime(), 4294967295u) << uptime_ticks;
+  }
+
+  // No kernel writes a negative uptime, but a broken one must not turn into
+  // a huge unsigned count. The emulator writes the file when it is opened,
+  // so the text is put in place once it has been.
+  const std::string negative = "-5.00 1.00\n";
+  receiver->trace().SetListener([&](const sim::TraceEntry &e) {
+    if(e.text.find("/proc/uptime") != std::string::npos) WriteFile("/proc/uptime", negative);
+  });
+  WriteFile("/proc/uptime", negative);
+  EXPECT_EQ(GetUptime(), 0u);
+  receiver->trace().SetListener(nullptr);
 }
 
 TEST_F(UptimeTest, UnreadableOrOddFileGivesZero)

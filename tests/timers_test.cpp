@@ -203,6 +203,8 @@ const BitCase kBitCases[] = {
   {&kTmss, FIELD(Tmss196Bits1to15), 0x7FFF, {{196, 0xFE}, {197, 0xFF}}, 0x7FFF},
   {&kTmss, FIELD(Tmss196Bits1to15), 0x8001, {{196, 0x02}}, 1},
   {&kTmss, FIELD(Tail198), 0x0FF0, {{198, 0xF0}, {199, 0x0F}}, 0x0FF0},
+  {&kTmst200, FIELD(Tmst185), 0x85, {{185, 0x85}}, 0x85},  // two bytes of one width: a swap only shows here
+  {&kTmst200, FIELD(Tmst186), 0x86, {{186, 0x86}}, 0x86},
   {&kTmst200, FIELD(Tail185Bits1to3), 0x1234, {{187, 0x34}}, 0x34},
   {&kTmst200, FIELD(Tail194), 0x8765, {{192, 0x65}, {193, 0x87}}, 0x8765},
   {&kTmst200, FIELD(Tail186Bits4to7), 0x0ABC, {{195, 0xBC}}, 0xBC},
@@ -212,6 +214,8 @@ const BitCase kBitCases[] = {
   {&kTmst208, FIELD(Tmst194), 0x66, {{202, 0x66}}, 0x66},
   {&kTmst208, FIELD(Tmst198), 0x1357, {{206, 0x57}, {207, 0x13}}, 0x1357},
   {&kTmsc, FIELD(Tail188), 0xA1B2C3D4, {{184, 0xD4}, {185, 0xC3}, {186, 0xB2}, {187, 0xA1}}, 0xA1B2C3D4},
+  {&kTmsc, FIELD(Tail194), 0x9190, {{190, 0x90}, {191, 0x91}}, 0x9190},  // two words side by side
+  {&kTmsc, FIELD(Tail198), 0x9392, {{192, 0x92}, {193, 0x93}}, 0x9392},
   {&kTmsc, FIELD(Tail185Bits5to6), 0x7E, {{194, 0x7E}}, 0x7E},
   {&kTmsc, FIELD(Tail185Bits1to3), 0x1234, {{195, 0x34}}, 0x34},
 };

@@ -47,19 +47,34 @@ static int Load(TYPE_File *file)
   return 1;
 }
 
+// Back to the caller's folder: our own stack entry, or the folder kept in
+// `saved` when the stack had no room for one.
+static void GoBack(int pushed, const char *saved)
+{
+  if(pushed)
+    HDD_TAP_PopDir();
+  else if(saved[0] != '\0')
+    HDD_ChangeDir(saved);
+}
+
 IniLocation INIOpenFile(const char *fileName, const char *appName)
 {
   // Only one file is open at a time; a buffer still open would be lost.
   INICloseFile();
-  if(fileName == NULL || fileName[0] == '\0') return IniLoc_None;
+  // A file without a name is found nowhere: the caller gets the empty
+  // buffer of a new file, as for any other file that is not there.
+  if(fileName == NULL || fileName[0] == '\0') return Allocate(INI_BUFFER_BLOCK) ? IniLoc_New : IniLoc_None;
 
   // A failed push must not be answered by a pop: that would take the
-  // caller's own saved folder.
+  // caller's own saved folder. The folder is kept here instead.
+  char saved[PATH_BUFFER_SIZE];
+  saved[0] = '\0';
   int pushed = HDD_TAP_PushDir();
+  if(!pushed) HDD_TAP_GetCurrentDir(saved);
   IniLocation location = INILocateFile(fileName, appName);
   if(location == IniLoc_None)
   {
-    if(pushed) HDD_TAP_PopDir();
+    GoBack(pushed, saved);
     return Allocate(INI_BUFFER_BLOCK) ? IniLoc_New : IniLoc_None;
   }
 
@@ -70,6 +85,6 @@ IniLocation INIOpenFile(const char *fileName, const char *appName)
     loaded = Load(file);
     TAP_Hdd_Fclose(file);
   }
-  if(pushed) HDD_TAP_PopDir();
+  GoBack(pushed, saved);
   return loaded ? location : IniLoc_None;
 }

@@ -66,8 +66,16 @@ int INISaveFile(const char *fileName, IniLocation location, const char *appName)
   if(location == IniLoc_AppFolder && (appName == NULL || appName[0] == '\0' || appName[0] == '/')) return 0;
   if(location == IniLoc_None || location == IniLoc_New) location = IniLoc_ProgramFiles;
 
+  // Back to the caller's folder afterwards: through our own stack entry, or
+  // when the stack is full, through the folder kept here.
+  char back[PATH_BUFFER_SIZE];
+  back[0] = '\0';
   int pushed = HDD_TAP_PushDir();
+  if(!pushed) HDD_TAP_GetCurrentDir(back);
   int saved = EnterFolder(location, appName) && Replace(fileName);
-  if(pushed) HDD_TAP_PopDir();
+  if(pushed)
+    HDD_TAP_PopDir();
+  else if(back[0] != '\0')
+    HDD_ChangeDir(back);
   return saved;
 }

@@ -23,8 +23,8 @@ typedef enum {
 
 // Loads fileName (searched as INILocateFile does; appName may be null) into
 // the store's buffer: where it was found, IniLoc_New with an empty buffer
-// when it is nowhere, IniLoc_None on failure (no buffer then). The current
-// folder is the same on return.
+// when it is nowhere (a null or empty name included), IniLoc_None on failure
+// (no buffer then). The current folder is the same on return.
 IniLocation INIOpenFile(const char *fileName, const char *appName);
 
 // Looks for fileName in the current folder, then "/ProgramFiles",

@@ -39,8 +39,12 @@ void LogEntryLibPrintf(int echo, const char *fmt, ...)
   va_end(args);
 
   // Only a push that took place may be popped: popping after a refused push
-  // would send the caller of our caller to the wrong folder.
+  // would send the caller of our caller to the wrong folder. With the stack
+  // full the caller's folder is kept here instead, to go back to all the same.
+  char saved[PATH_BUFFER_SIZE];
+  saved[0] = '\0';
   int pushed = HDD_TAP_PushDir();
+  if(!pushed) HDD_TAP_GetCurrentDir(saved);
   EnterLogFolder();
 
   char stamp[TIME_STAMP_SIZE];
@@ -68,5 +72,8 @@ void LogEntryLibPrintf(int echo, const char *fmt, ...)
     PrintNet(puffer);
   }
 
-  if(pushed) HDD_TAP_PopDir();
+  if(pushed)
+    HDD_TAP_PopDir();
+  else if(saved[0] != '\0')
+    HDD_ChangeDir(saved);
 }
