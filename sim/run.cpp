@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -159,11 +160,21 @@ std::string SummaryTime(const ReceiverConfig &config, uint32_t tick)
 // RPC: ...)"): the status, and the text when the tool failed and said why.
 bool ToolFailure(const std::string &entry, std::string *why)
 {
-  size_t arrow = entry.rfind(" -> ");
-  size_t open = entry.find(" (", arrow == std::string::npos ? 0 : arrow);
-  if(arrow == std::string::npos || entry.compare(arrow + 4, 2, "0 ") == 0 || entry.size() == arrow + 5) return false;
+  // "<command> -> <status>" and, when it said anything, " (<its words>)".
+  size_t arrow = std::string::npos, after = 0;
+  for(size_t at = entry.find(" -> "); at != std::string::npos; at = entry.find(" -> ", at + 1))
+  {
+    size_t end = at + 4;
+    while(end < entry.size() && std::isdigit(static_cast<unsigned char>(entry[end]))) ++end;
+    if(end > at + 4 && (end == entry.size() || entry.compare(end, 2, " (") == 0))
+    {
+      arrow = at, after = end;
+      break;
+    }
+  }
+  if(arrow == std::string::npos || std::strtol(entry.c_str() + arrow + 4, nullptr, 10) == 0) return false;
   why->clear();
-  if(open != std::string::npos && entry.back() == ')') *why = entry.substr(open + 2, entry.size() - open - 3);
+  if(after < entry.size() && entry.back() == ')') *why = entry.substr(after + 2, entry.size() - after - 3);
   while(!why->empty() && why->back() == '\n') why->pop_back();
   for(char &c : *why)
     if(c == '\n') c = ';';

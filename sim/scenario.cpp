@@ -73,6 +73,19 @@ std::string DurationText(double seconds)
 
 namespace {
 
+// Every key a scenario may hold, by table.
+const std::vector<const char *> kTables = {"run", "receiver", "settings", "server", "timer", "key", "disk"};
+const std::vector<const char *> kRunKeys = {"duration", "step", "stop"};
+const std::vector<const char *> kReceiverKeys = {
+    "system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime", "date",
+    "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot", "pre_padding",
+    "second_padding", "state"};
+const std::vector<const char *> kServerKeys = {"name",    "address",       "mac",    "asleep", "boot_time",
+                                               "outages", "refuse_mounts", "exports"};
+const std::vector<const char *> kTimerKeys = {"start", "date", "time", "duration", "record", "name"};
+const std::vector<const char *> kKeyKeys = {"at", "code"};
+const std::vector<const char *> kDiskKeys = {"files"};
+
 // Collects the first mistake as "file:line: key: what is wrong".
 class Errors {
  public:
@@ -119,7 +132,7 @@ class Reader {
       : table_(table), prefix_(std::move(prefix)), errors_(errors) {}
 
   // A misspelt key is a mistake, not something to ignore silently.
-  bool OnlyKeys(std::initializer_list<const char *> known) const
+  bool OnlyKeys(const std::vector<const char *> &known) const
   {
     for(const auto &[key, node] : table_)
     {
@@ -252,7 +265,7 @@ bool ReadRun(const toml::table &root, Scenario *s, Errors *errors)
   if(t == nullptr) return ok;
   Reader r(*t, "run.", errors);
   long long step = static_cast<long long>(s->step_ticks);
-  if(!r.OnlyKeys({"duration", "step", "stop"}) || !r.Duration("duration", &s->duration_seconds) ||
+  if(!r.OnlyKeys(kRunKeys) || !r.Duration("duration", &s->duration_seconds) ||
      !r.Int("step", 1, 100000, &step) || !r.Bool("stop", &s->stop_at_end))
     return false;
   s->step_ticks = static_cast<uint64_t>(step);
@@ -300,9 +313,7 @@ bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
   std::string language = "english";
   double uptime = static_cast<double>(c.uptime_ticks) / 100.0;
   int slot = c.firmware.timer_slot_size;
-  if(!r.OnlyKeys({"system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime",
-                  "date", "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot",
-                  "pre_padding", "second_padding", "state"}) ||
+  if(!r.OnlyKeys(kReceiverKeys) ||
      !r.Int("system_id", 0, 0xFFFFFFFFLL, &system_id) || !r.IntAs("system_type", 0, 0xFFFFFFFFLL, &model.system_type) ||
      !r.IntAs("remote_type", -0x80000000LL, 0x7FFFFFFFLL, &model.remote_type) ||
      !r.Date("firmware_date", &s->firmware_dat.date.year, &s->firmware_dat.date.month, &s->firmware_dat.date.day) ||
@@ -380,7 +391,7 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
     ScenarioServer server;
     NasConfig &nas = server.nas;
     nas.name = "nas" + std::to_string(i + 1);
-    if(!r.OnlyKeys({"name", "address", "mac", "asleep", "boot_time", "outages", "refuse_mounts", "exports"}) ||
+    if(!r.OnlyKeys(kServerKeys) ||
        !r.String("name", &nas.name) || !r.String("address", &nas.address) || !r.String("mac", &nas.mac) ||
        !r.Bool("asleep", &nas.asleep) || !r.Duration("boot_time", &nas.boot_seconds) ||
        !r.IntAs("refuse_mounts", 0, 1000, &nas.refuse_mounts))
@@ -521,7 +532,7 @@ bool ReadTimers(const toml::table &root, Scenario *s, Errors *errors)
     Reader r(*t, prefix, errors);
     FirmwareTimer timer;
     timer.duration = 60;
-    if(!r.OnlyKeys({"start", "date", "time", "duration", "record", "name"}) ||
+    if(!r.OnlyKeys(kTimerKeys) ||
        !r.IntAs("duration", 0, 0xFFFF, &timer.duration) || !r.IntAs("record", 0, 255, &timer.record) ||
        !r.String("name", &timer.name) || !ReadTimerStart(r, *t, &timer))
       return false;
@@ -546,7 +557,7 @@ bool ReadKeys(const toml::table &root, Scenario *s, Errors *errors)
     if(t == nullptr) return errors->Fail(&(*list)[i], prefix, "must be a table");
     Reader r(*t, prefix, errors);
     ScenarioKey key{0, 0};
-    if(!r.OnlyKeys({"at", "code"}) || !r.Duration("at", &key.at_seconds) || !r.IntAs("code", 0, 0xFFFFFFFFLL, &key.code))
+    if(!r.OnlyKeys(kKeyKeys) || !r.Duration("at", &key.at_seconds) || !r.IntAs("code", 0, 0xFFFFFFFFLL, &key.code))
       return false;
     if(t->get("code") == nullptr) return r.Fail(t, "code", "is missing");
     if(key.at_seconds > s->duration_seconds)
@@ -567,7 +578,7 @@ bool ReadDisk(const toml::table &root, Scenario *s, Errors *errors)
   const toml::table *t = SubTable(root, "disk", errors, &ok);
   if(t == nullptr) return ok;
   Reader r(*t, "disk.", errors);
-  if(!r.OnlyKeys({"files"})) return false;
+  if(!r.OnlyKeys(kDiskKeys)) return false;
   if(const toml::node *files = t->get("files"))
   {
     const toml::array *array = files->as_array();
@@ -650,6 +661,18 @@ std::string ParseErrorText(const std::string &path, int line, const std::string 
 
 }  // namespace
 
+std::vector<std::string> ScenarioKeys()
+{
+  std::vector<std::string> keys;
+  const std::pair<const char *, const std::vector<const char *> *> tables[] = {
+      {"run", &kRunKeys}, {"receiver", &kReceiverKeys}, {"server", &kServerKeys},
+      {"timer", &kTimerKeys}, {"key", &kKeyKeys}, {"disk", &kDiskKeys}};
+  for(const auto &[table, names] : tables)
+    for(const char *name : *names) keys.push_back(std::string(table) + "." + name);
+  keys.push_back("settings.from");
+  return keys;
+}
+
 bool LoadScenario(const std::string &path, Scenario *scenario, std::string *error)
 {
   Scenario s;
@@ -670,7 +693,7 @@ bool LoadScenario(const std::string &path, Scenario *scenario, std::string *erro
     return false;
   }
   Reader top(root, "", &errors);
-  if(!top.OnlyKeys({"run", "receiver", "settings", "server", "timer", "key", "disk"}) || !ReadRun(root, &s, &errors) ||
+  if(!top.OnlyKeys(kTables) || !ReadRun(root, &s, &errors) ||
      !ReadReceiver(root, &s, &errors) || !ReadSettings(root, &s, &errors) || !ReadServers(root, &s, &errors) ||
      !ReadTimers(root, &s, &errors) || !ReadKeys(root, &s, &errors) || !ReadDisk(root, &s, &errors))
   {

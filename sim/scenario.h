@@ -75,6 +75,10 @@ struct Scenario {
 // come out in the order of their times, whatever the order in the file.
 bool LoadScenario(const std::string &path, Scenario *scenario, std::string *error);
 
+// Every key a scenario file may hold, as "table.key" ("server.mac" for a
+// key of each [[server]]), for the reference example to be held against.
+std::vector<std::string> ScenarioKeys();
+
 // "90s", "15m", "1h30m", "1.5h", "2d" or a plain number of seconds; false
 // when not one. The range is the caller's to check.
 bool ParseDuration(const std::string &text, double *seconds);
