@@ -31,6 +31,7 @@
 #include "../lib/paths/paths.h"
 #include "../lib/str/str.h"
 #include "receiver.h"
+#include "settings_folder.h"
 
 #ifndef BRIMVALE_FIRMWARE_DIR
 #define BRIMVALE_FIRMWARE_DIR "firmware"
@@ -89,14 +90,32 @@ std::string Lower(std::string text)
   return text;
 }
 
+// The receiver's 8-bit text (ISO 8859-1) as a UTF-8 terminal shows it.
+std::string Latin1Shown(const std::string &text)
+{
+  std::string out;
+  for(unsigned char c : text)
+  {
+    if(c < 0x80)
+      out += static_cast<char>(c);
+    else
+    {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 // Text as it can be shown on a terminal, in quotes so blanks at either end
-// show; quotes, backslashes and control bytes escaped as in C.
+// show; quotes, backslashes and control bytes escaped as in C, letters as
+// the receiver shows them (ISO 8859-1).
 std::string Shown(const std::string &text)
 {
   std::string out = "\"";
   for(unsigned char c : text)
   {
-    if(c < 0x20 || c == 0x7f)
+    if(c < 0x20 || (c >= 0x7f && c < 0xA0))
     {
       char hex[8];
       std::snprintf(hex, sizeof(hex), "\\x%02x", c);
@@ -105,7 +124,7 @@ std::string Shown(const std::string &text)
     else if(c == '"' || c == '\\')
       out += std::string("\\") + static_cast<char>(c);
     else
-      out += static_cast<char>(c);
+      out += Latin1Shown(std::string(1, static_cast<char>(c)));
   }
   return out + "\"";
 }
@@ -165,6 +184,9 @@ class Report {
     problems_.push_back({file, line, server, key, text});
   }
   const std::vector<Problem> &problems() const { return problems_; }
+  // What the receiver copes with but the owner should know; not a problem.
+  void Warn(const std::string &text) { warnings_.push_back(text); }
+  const std::vector<std::string> &warnings() const { return warnings_; }
 
   static std::string Where(const Problem &p)
   {
@@ -177,7 +199,10 @@ class Report {
 
  private:
   std::vector<Problem> problems_;
+  std::vector<std::string> warnings_;
 };
+
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Where the plug-in's INI store finds a key in an open file.
 struct Entry {
@@ -230,6 +255,9 @@ class FileText {
     {
       int number = static_cast<int>(n) + 1;
       std::string line = LineText(n);
+      // A Windows editor's byte-order mark: the store reads past it, and so
+      // does the check (it is warned about once, below).
+      if(n == 0 && line.compare(0, 3, kByteOrderMark) == 0) line.erase(0, 3);
       size_t first = line.find_first_not_of(" \t");
       if(first == std::string::npos) continue;
       if(line[first] == '#' || line[first] == ';') continue;  // matches inside are reported below
@@ -276,6 +304,9 @@ class FileText {
     if(text_.size() < file_size_)
       report->Add(name_, static_cast<int>(lines_.size()), server_, "",
                   "the file holds a zero byte: nothing after it is read");
+    if(text_.compare(0, 3, kByteOrderMark) == 0)
+      report->Warn(name_ + " begins with a UTF-8 byte-order mark, which the receiver does not expect (it is "
+                           "skipped here): save the file without it (\"UTF-8 without BOM\" or \"ANSI\")");
   }
 
   void set_file_size(size_t size) { file_size_ = size; }
@@ -404,6 +435,11 @@ void FreshState()
 class Checker {
  public:
   Checker(const std::string &folder, std::ostream &out) : folder_(folder), out_(out) {}
+  // Files already read (a scenario's settings): shown as `name`.
+  Checker(const std::string &name, const sim::SettingsFolder &files, std::ostream &out)
+      : folder_(name), out_(out), given_(&files)
+  {
+  }
 
   int Run()
   {
@@ -423,36 +459,44 @@ class Checker {
     return kCheckUnreadable;
   }
 
+  // The folder through the reader `run` uses too: only regular files (or
+  // links to one beside them) of a sensible size; anything else under a
+  // settings file's name is a problem and is not read.
   bool ListFolder()
   {
-    std::error_code ec;
-    if(!fs::is_directory(folder_, ec))
+    sim::SettingsFolder read;
+    if(given_ == nullptr)
     {
-      Unreadable("no folder " + folder_);
-      return false;
-    }
-    fs::directory_iterator it(folder_, ec);
-    for(; !ec && it != fs::directory_iterator(); it.increment(ec))
-      if(it->is_regular_file(ec)) names_.insert(it->path().filename().string());
-    if(ec)
-    {
-      Unreadable("cannot read folder " + folder_ + ": " + ec.message());
-      return false;
-    }
-    for(const std::string &name : names_)
-    {
-      int n = ServerFileNumber(name);
-      if(name != MAIN_INI_NAME && (n < 2 || n > MAX_SERVERS)) continue;
-      std::string text;
-      if(!ReadWhole(fs::path(folder_) / name, &text))
+      std::string error;
+      if(!sim::ReadSettingsFolder(folder_, &read, &error))
       {
-        Unreadable("cannot read " + (fs::path(folder_) / name).string());
+        Unreadable(error);
         return false;
       }
-      texts_[name] = text;
+    }
+    const sim::SettingsFolder &folder = given_ != nullptr ? *given_ : read;
+    names_ = folder.names;
+    for(const auto &[name, text] : folder.files)
+      if(sim::IsSettingsFileName(name)) texts_[name] = text;
+    for(const auto &[name, why] : folder.problems)
+    {
+      int n = name == MAIN_INI_NAME ? 1 : ServerFileNumber(name);
+      report_.Add(name, 0, n, "", why);
     }
     return true;
   }
+
+ public:
+  // The problems as the report lists them, in its order.
+  std::vector<std::string> ProblemLines() const
+  {
+    std::vector<std::string> lines;
+    for(const Problem &p : SortedProblems()) lines.push_back(Report::Where(p) + ": " + p.text);
+    return lines;
+  }
+  const std::vector<std::string> &Warnings() const { return report_.warnings(); }
+
+ private:
 
   int CheckOnReceiver(const std::string &root)
   {
@@ -667,7 +711,7 @@ class Checker {
       char command[PING_COMMAND_SIZE];
       const ServerRecord &probe = ServerTable[INTERNET_PROBE];
       if(FormatPing(probe.address, INTERNET_PROBE, command, sizeof(command)) == COMMAND_READY)
-        out_ << "  Network check            " << command << "\n";
+        out_ << "  Network check            " << Latin1Shown(command) << "\n";
     }
     if(Timerdelay == 1 && NASRecord != 1) out_ << "  (Timerdelay takes effect only with NAS Recording 1)\n";
   }
@@ -705,7 +749,7 @@ class Checker {
     char command[PING_COMMAND_SIZE];
     CommandStatus status = FormatPing(s.address, n, command, sizeof(command));
     if(status == COMMAND_READY)
-      out_ << "  Ping every " << s.pingGap << " s: " << command << "\n";
+      out_ << "  Ping every " << s.pingGap << " s: " << Latin1Shown(command) << "\n";
     else
     {
       out_ << "  Ping: refused (see the problems)\n";
@@ -724,7 +768,7 @@ class Checker {
     char command[WAKEUP_COMMAND_SIZE];
     CommandStatus status = FormatWakeup(s.mac, command, sizeof(command));
     if(status == COMMAND_READY)
-      out_ << "  Wake-up: " << command << "\n";
+      out_ << "  Wake-up: " << Latin1Shown(command) << "\n";
     else
     {
       out_ << "  Wake-up: refused (see the problems)\n";
@@ -754,8 +798,8 @@ class Checker {
         out_ << "  " << kShareNames[share] << " on " << root << " (the recording folder; the receiver's own "
              << "recordings stay reachable in " << root << "/" << DFLocal << ")\n";
       else
-        out_ << "  " << kShareNames[share] << " on " << root << "/" << s.localName << "\n";
-      out_ << "    " << command << "\n";
+        out_ << "  " << kShareNames[share] << " on " << root << "/" << Latin1Shown(s.localName) << "\n";
+      out_ << "    " << Latin1Shown(command) << "\n";
     }
     if(configured == 0) out_ << "  No remote folder set: nothing is mounted\n";
   }
@@ -821,23 +865,33 @@ class Checker {
       for(const std::string &name : ignored_) out_ << " " << name;
       out_ << "\n";
     }
-    const std::vector<Problem> &problems = report_.problems();
-    if(problems.empty())
+    if(!report_.warnings().empty())
+    {
+      out_ << "\nWarnings:\n";
+      for(const std::string &w : report_.warnings()) out_ << "  " << w << "\n";
+    }
+    std::vector<Problem> sorted = SortedProblems();
+    if(sorted.empty())
     {
       out_ << "\nNo problems found.\n";
       return kCheckClean;
     }
-    // Brimvale.ini first, then 2.ini ... 9.ini, then any other file; by line in each.
+    out_ << "\n" << sorted.size() << (sorted.size() == 1 ? " problem:\n" : " problems:\n");
+    for(const Problem &p : sorted) out_ << "  " << Report::Where(p) << ": " << p.text << "\n";
+    return kCheckProblems;
+  }
+
+  // Brimvale.ini first, then 2.ini ... 9.ini, then any other file; by line in each.
+  std::vector<Problem> SortedProblems() const
+  {
     auto rank = [](const Problem &p) {
       int n = p.file == MAIN_INI_NAME ? 1 : ServerFileNumber(p.file);
       return std::make_tuple(n == 0 ? INT_MAX : n, p.file, p.line);
     };
-    std::vector<Problem> sorted = problems;
+    std::vector<Problem> sorted = report_.problems();
     std::stable_sort(sorted.begin(), sorted.end(),
                      [&](const Problem &a, const Problem &b) { return rank(a) < rank(b); });
-    out_ << "\n" << sorted.size() << (sorted.size() == 1 ? " problem:\n" : " problems:\n");
-    for(const Problem &p : sorted) out_ << "  " << Report::Where(p) << ": " << p.text << "\n";
-    return kCheckProblems;
+    return sorted;
   }
 
   std::string folder_;
@@ -847,8 +901,22 @@ class Checker {
   std::vector<std::string> ignored_;
   Report report_;
   std::vector<FileText> files_;  // the files read, server 1 first
+  const sim::SettingsFolder *given_ = nullptr;
 };
 
 }  // namespace
 
 int CheckSettingsFolder(const std::string &folder, std::ostream &out) { return Checker(folder, out).Run(); }
+
+SettingsCheck CheckSettingsFiles(const std::string &name, const sim::SettingsFolder &files)
+{
+  std::ostringstream report;
+  Checker checker(name, files, report);
+  SettingsCheck result;
+  result.status = checker.Run();
+  if(result.status == kCheckUnreadable) result.problems.push_back(report.str());
+  for(const std::string &line : checker.ProblemLines()) result.problems.push_back(line);
+  result.warnings = checker.Warnings();
+  for(int n = 1; n <= TotalNAS; ++n) result.addresses.push_back(ServerTable[n].address);
+  return result;
+}

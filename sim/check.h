@@ -7,6 +7,11 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+namespace sim {
+struct SettingsFolder;
+}
 
 // Exit statuses of the check.
 constexpr int kCheckClean = 0;       // no problems
@@ -15,3 +20,13 @@ constexpr int kCheckUnreadable = 2;  // the folder (or a settings file in it) co
 
 // Writes the report on `folder` to `out` and returns one of the statuses above.
 int CheckSettingsFolder(const std::string &folder, std::ostream &out);
+
+// The same check on settings files already read (a scenario's), for `run` to
+// warn about before it starts. `name` says where they came from.
+struct SettingsCheck {
+  int status = kCheckClean;
+  std::vector<std::string> problems;   // as the report lists them
+  std::vector<std::string> warnings;
+  std::vector<std::string> addresses;  // of each server the plug-in reads, server 1 first
+};
+SettingsCheck CheckSettingsFiles(const std::string &name, const sim::SettingsFolder &files);

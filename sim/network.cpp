@@ -88,7 +88,7 @@ bool Network::Up(const NasConfig &server, uint64_t uptime_ticks) const
 bool Network::Answers(const std::string &address, uint64_t uptime_ticks) const
 {
   const NasConfig *server = Find(address);
-  if(server == nullptr) return internet_;
+  if(server == nullptr) return internet_ && address == kInternetProbe;
   return Up(*server, uptime_ticks);
 }
 

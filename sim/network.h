@@ -12,6 +12,10 @@
 
 namespace sim {
 
+// The address the plug-in pings to tell whether the network is up at all:
+// the internet, reachable or not as the scenario says.
+constexpr const char *kInternetProbe = "8.8.8.8";
+
 struct NasConfig {
   std::string name;     // how the emulator's output calls it
   std::string address;  // IP address or host name the plug-in uses
@@ -56,8 +60,9 @@ class Network {
   NasState *State(const std::string &name);
   const std::vector<NasConfig> &servers() const { return servers_; }
 
-  // Whether `address` answers a ping at this moment. Unknown addresses are
-  // the internet: they answer while it is reachable.
+  // Whether `address` answers a ping at this moment. The internet probe
+  // answers while the internet is reachable; an address that is neither it
+  // nor a server is unknown to the network and never answers.
   bool Answers(const std::string &address, uint64_t uptime_ticks) const;
   bool Up(const NasConfig &server, uint64_t uptime_ticks) const;
   // Whether the server is asleep or still booting at this moment.

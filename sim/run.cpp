@@ -1,8 +1,18 @@
 #include "run.h"
 
+#include <elf.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -11,8 +21,10 @@
 #include <sstream>
 #include <vector>
 
+#include "check.h"
 #include "receiver.h"
 #include "scenario.h"
+#include "settings_folder.h"
 #include "timer_table.h"
 
 namespace sim {
@@ -24,6 +36,61 @@ namespace {
 const char *const kRunLogTap = "/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
 const char *const kRunLog = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
 const char *const kLibraryLog = "/mnt/hd/ProgramFiles/Settings/SupportLib.log";
+
+// Every folder a run writes carries this file: only a folder with it is ever
+// replaced or, as a left-over partial folder, removed.
+const char kOutputMark[] = ".brimvale-output";
+const char kOutputMarkText[] = "brimvale-sim output folder; a later run replaces it\n";
+// Deep enough for any tree the plug-in makes; a bind mount that shows a
+// folder inside itself stops here.
+constexpr int kMaxTreeDepth = 32;
+
+// The signal that asked the run to end, 0 while none has.
+volatile sig_atomic_t g_stop_signal = 0;
+
+extern "C" void OnStopSignal(int signal) { g_stop_signal = signal; }
+
+// Turns Ctrl-C, SIGTERM and a closed pipe into a request to stop, so that
+// the half-written output folder can be removed before the program ends.
+class StopSignals {
+ public:
+  StopSignals()
+  {
+    g_stop_signal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for(size_t k = 0; k < kCount; ++k) sigaction(kSignals[k], &action, &previous_[k]);
+  }
+  ~StopSignals()
+  {
+    for(size_t k = 0; k < kCount; ++k) sigaction(kSignals[k], &previous_[k], nullptr);
+  }
+  static bool Requested() { return g_stop_signal != 0; }
+  // Ends the program as the signal would have, once everything is cleaned
+  // up: the caller's shell sees the conventional status (130 for Ctrl-C).
+  void EndAsAsked()
+  {
+    int signal = g_stop_signal;
+    if(signal == 0) return;
+    std::fflush(nullptr);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal);
+  }
+
+ private:
+  static constexpr size_t kCount = 3;
+  static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGPIPE};
+  struct sigaction previous_[kCount];
+};
 
 // The plug-in writes ISO 8859-1; the terminal wants UTF-8.
 std::string Latin1ToUtf8(const std::string &text)
@@ -66,9 +133,117 @@ std::string ReadAddedText(const std::string &path, size_t *offset)
   return added;
 }
 
-std::string Seconds(uint32_t tick, uint32_t start)
+// The receiver's local time at firmware tick `tick`: "2026-12-08 20:00:03.00".
+std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
 {
-  return std::to_string((tick - start) / 100) + "s";
+  uint64_t ticks = static_cast<uint32_t>(tick - config.start_tick) +
+                   (static_cast<uint64_t>(config.hour) * 3600 + config.minute * 60 + config.second) * 100;
+  Date d = DateFromMjd(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000));
+  uint64_t in_day = ticks % 8640000;
+  char text[64];
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d.%02d", d.year, d.month, d.day,
+                static_cast<int>(in_day / 360000), static_cast<int>(in_day / 6000 % 60),
+                static_cast<int>(in_day / 100 % 60), static_cast<int>(in_day % 100));
+  return text;
+}
+
+// A time of the summary: "20:01:16", or "2026-12-09 00:00:05" on a later day.
+std::string SummaryTime(const ReceiverConfig &config, uint32_t tick)
+{
+  std::string full = VirtualTime(config, tick);
+  std::string first = VirtualTime(config, config.start_tick);
+  full.resize(full.size() - 3);  // whole seconds
+  return full.compare(0, 10, first, 0, 10) == 0 ? full.substr(11) : full;
+}
+
+// The tool's status and error text from a tool entry ("mount ... -> 255 (mount:
+// RPC: ...)"): the status, and the text when the tool failed and said why.
+bool ToolFailure(const std::string &entry, std::string *why)
+{
+  // "<command> -> <status>" and, when it said anything, " (<its words>)".
+  size_t arrow = std::string::npos, after = 0;
+  for(size_t at = entry.find(" -> "); at != std::string::npos; at = entry.find(" -> ", at + 1))
+  {
+    size_t end = at + 4;
+    while(end < entry.size() && std::isdigit(static_cast<unsigned char>(entry[end]))) ++end;
+    if(end > at + 4 && (end == entry.size() || entry.compare(end, 2, " (") == 0))
+    {
+      arrow = at, after = end;
+      break;
+    }
+  }
+  if(arrow == std::string::npos || std::strtol(entry.c_str() + arrow + 4, nullptr, 10) == 0) return false;
+  why->clear();
+  if(after < entry.size() && entry.back() == ')') *why = entry.substr(after + 2, entry.size() - after - 3);
+  while(!why->empty() && why->back() == '\n') why->pop_back();
+  for(char &c : *why)
+    if(c == '\n') c = ';';
+  return true;
+}
+
+// A name that is safe as one folder name: letters, digits, "-", "_" and
+// inner dots, so that a scenario called "..toml" cannot name the folder above.
+std::string SafeName(const std::string &name)
+{
+  std::string safe;
+  for(char c : name)
+  {
+    bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || (c == '.' && !safe.empty());
+    safe += plain ? c : '_';
+  }
+  while(!safe.empty() && safe.back() == '.') safe.pop_back();
+  return safe.find_first_not_of('_') == std::string::npos ? "scenario" : safe;
+}
+
+bool HasMark(const fs::path &folder)
+{
+  struct stat st;
+  if(lstat((folder / kOutputMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ReadText((folder / kOutputMark).string()).rfind("brimvale-sim output folder", 0) == 0;
+}
+
+bool WriteMark(const fs::path &folder, const std::string &text)
+{
+  std::ofstream mark(folder / kOutputMark, std::ios::binary | std::ios::trunc);
+  mark << text;
+  return static_cast<bool>(mark);
+}
+
+// Why `out` may not become the output folder, or "" when it may: nothing is
+// there, or a folder an earlier run wrote.
+std::string TargetProblem(const fs::path &out, const std::string &shown)
+{
+  struct stat st;
+  if(lstat(out.c_str(), &st) != 0) return errno == ENOENT ? "" : shown + ": " + std::strerror(errno);
+  if(S_ISDIR(st.st_mode) && HasMark(out)) return "";
+  std::string what = S_ISDIR(st.st_mode) ? "a folder that brimvale-sim did not write"
+                     : S_ISLNK(st.st_mode) ? "a link"
+                     : S_ISREG(st.st_mode) ? "a file"
+                                           : "something other than a folder";
+  return "the output folder " + shown + " is " + what +
+         ": not replaced (only a folder holding an earlier run's output, with its " + kOutputMark +
+         " file, is); give another --out";
+}
+
+bool ProcessGone(pid_t pid) { return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Removes the half-written folders of runs that were killed before they
+// could clean up: marked by a run whose process is gone.
+void RemoveStalePartials(const fs::path &parent)
+{
+  std::error_code ec;
+  for(fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+  {
+    std::string name = it->path().filename().string();
+    if(name.empty() || name[0] != '.' || name.find(".partial-") == std::string::npos) continue;
+    struct stat st;
+    if(lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !HasMark(it->path())) continue;
+    std::string mark = ReadText((it->path() / kOutputMark).string());
+    size_t pid_at = mark.find("\npid ");
+    if(pid_at == std::string::npos || !ProcessGone(static_cast<pid_t>(std::atol(mark.c_str() + pid_at + 5)))) continue;
+    std::error_code remove_ec;
+    fs::remove_all(it->path(), remove_ec);
+  }
 }
 
 // Removes what it was given unless released: the half-written folder of a run
@@ -89,12 +264,20 @@ class FolderGuard {
 
 // Puts `ready` where `out` is, moving a previous output aside only for the
 // moment of the swap.
-bool PutInPlace(const fs::path &ready, const fs::path &out, std::string *error)
+bool PutInPlace(const fs::path &ready, const fs::path &out, const std::string &shown, std::string *error)
 {
   std::error_code ec;
   fs::path old;
-  if(fs::exists(fs::symlink_status(out, ec)))
+  struct stat st;
+  if(lstat(out.c_str(), &st) == 0)
   {
+    // Looked at again: something may have been put there during the run.
+    std::string problem = TargetProblem(out, shown);
+    if(!problem.empty())
+    {
+      *error = problem;
+      return false;
+    }
     std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".old-XXXXXX")).string();
     if(mkdtemp(pattern.data()) == nullptr || !fs::remove(pattern, ec))
     {
@@ -120,6 +303,199 @@ bool PutInPlace(const fs::path &ready, const fs::path &out, std::string *error)
   return true;
 }
 
+// The machine this program runs on, as an ELF header names it.
+constexpr uint16_t kOwnMachine =
+#if defined(__x86_64__)
+    EM_X86_64;
+#elif defined(__i386__)
+    EM_386;
+#elif defined(__aarch64__)
+    EM_AARCH64;
+#elif defined(__arm__)
+    EM_ARM;
+#elif defined(__mips__)
+    EM_MIPS;
+#else
+    EM_NONE;
+#endif
+constexpr unsigned char kOwnClass = sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32;
+constexpr unsigned char kOwnData = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
+
+// The plug-in as a path dlopen takes literally (never a name it would look
+// up in the library search path), and only when it is a shared object this
+// program can load; else why not.
+bool PluginFile(const std::string &given, std::string *path, std::string *error)
+{
+  std::error_code ec;
+  fs::path absolute = fs::absolute(given, ec);
+  struct stat st;
+  if(given.empty() || ec || stat(absolute.c_str(), &st) != 0)
+  {
+    *error = "cannot load " + given + ": " + (given.empty() ? "no file named" : std::strerror(errno));
+    return false;
+  }
+  if(!S_ISREG(st.st_mode))
+  {
+    *error = "cannot load " + given + ": not a file";
+    return false;
+  }
+  unsigned char header[EI_NIDENT + 4] = {};
+  int fd = open(absolute.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  ssize_t n = fd < 0 ? -1 : read(fd, header, sizeof(header));
+  if(fd >= 0) close(fd);
+  if(n < 0)
+  {
+    *error = "cannot load " + given + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string what;
+  uint16_t type = 0, machine = 0;
+  if(n < static_cast<ssize_t>(sizeof(header)) || std::memcmp(header, ELFMAG, SELFMAG) != 0)
+    what = n == 0 ? "an empty file" : "not a shared object (no ELF header)";
+  else
+  {
+    bool little = header[EI_DATA] == ELFDATA2LSB;
+    type = little ? static_cast<uint16_t>(header[16] | header[17] << 8) : static_cast<uint16_t>(header[16] << 8 | header[17]);
+    machine = little ? static_cast<uint16_t>(header[18] | header[19] << 8) : static_cast<uint16_t>(header[18] << 8 | header[19]);
+    std::string bits = header[EI_CLASS] == ELFCLASS64 ? "64-bit" : "32-bit";
+    std::string order = little ? "little-endian" : "big-endian";
+    std::string cpu = machine == EM_MIPS ? "MIPS" : machine == EM_X86_64 ? "x86-64" : machine == EM_386 ? "x86"
+                      : machine == EM_AARCH64 ? "AArch64" : machine == EM_ARM ? "ARM"
+                                              : "machine " + std::to_string(machine);
+    if(type != ET_DYN)
+      what = "an ELF file but not a shared object (" + std::string(type == ET_EXEC ? "a program" : type == ET_REL ? "an object file" : "ELF type " + std::to_string(type)) + ")";
+    else if(machine != kOwnMachine || header[EI_CLASS] != kOwnClass || header[EI_DATA] != kOwnData)
+      what = "a shared object for " + bits + " " + order + " " + cpu +
+             ", another CPU than this program's (build the plug-in for it, or run this program where it runs)";
+  }
+  if(!what.empty())
+  {
+    *error = "cannot load " + given + ": it is " + what;
+    return false;
+  }
+  *path = absolute.lexically_normal().string();
+  return true;
+}
+
+// What `check` reports on the run's settings files, found in a process of
+// its own: the check starts a stand-in receiver and sets the plug-in code's
+// state, and neither may be left for the run's receiver to meet.
+bool CheckRunSettings(const Scenario &scenario, SettingsCheck *result)
+{
+  int pipe_fds[2];
+  if(pipe(pipe_fds) != 0) return false;
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if(child < 0)
+  {
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    return false;
+  }
+  if(child == 0)
+  {
+    close(pipe_fds[0]);
+    SettingsFolder files;
+    for(const auto &[name, text] : scenario.settings)
+    {
+      files.files[name] = text;
+      files.names.insert(name);
+    }
+    SettingsCheck check = CheckSettingsFiles(scenario.path + " [settings]", files);
+    std::string out;
+    auto put = [&out](char kind, std::string text) {
+      for(char &c : text)
+        if(c == '\n') c = ' ';
+      out += std::string(1, kind) + text + "\n";
+    };
+    for(const std::string &p : check.problems) put('P', p);
+    for(const std::string &w : check.warnings) put('W', w);
+    for(const std::string &a : check.addresses) put('A', a);
+    for(size_t done = 0; done < out.size();)
+    {
+      ssize_t n = write(pipe_fds[1], out.data() + done, out.size() - done);
+      if(n <= 0) _exit(1);
+      done += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(pipe_fds[1]);
+  std::string text;
+  char buffer[4096];
+  for(ssize_t n; (n = read(pipe_fds[0], buffer, sizeof(buffer))) != 0;)
+  {
+    if(n < 0 && errno == EINTR) continue;
+    if(n < 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(pipe_fds[0]);
+  int status = 0;
+  while(waitpid(child, &status, 0) < 0 && errno == EINTR)
+  {
+  }
+  if(!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+  std::istringstream lines(text);
+  for(std::string line; std::getline(lines, line);)
+  {
+    if(line.empty()) continue;
+    std::string value = line.substr(1);
+    if(line[0] == 'P') result->problems.push_back(value);
+    if(line[0] == 'W') result->warnings.push_back(value);
+    if(line[0] == 'A') result->addresses.push_back(value);
+  }
+  return true;
+}
+
+// Warnings before the run: a scenario that runs but was probably not meant
+// so, what `check` would report on its settings, and server addresses the
+// simulated network does not know (they never answer).
+void WarnBeforeRun(const Scenario &scenario, std::FILE *errors)
+{
+  for(const std::string &w : scenario.warnings) std::fprintf(errors, "brimvale-sim: warning: %s\n", w.c_str());
+  SettingsCheck check;
+  if(!CheckRunSettings(scenario, &check))
+  {
+    std::fprintf(errors, "brimvale-sim: warning: the settings could not be checked\n");
+    return;
+  }
+  for(const std::string &w : check.warnings) std::fprintf(errors, "brimvale-sim: warning: settings: %s\n", w.c_str());
+  for(const std::string &p : check.problems) std::fprintf(errors, "brimvale-sim: warning: settings: %s\n", p.c_str());
+  for(size_t k = 0; k < check.addresses.size(); ++k)
+  {
+    const std::string &address = check.addresses[k];
+    bool known = address.empty() || address == kInternetProbe;
+    for(const ScenarioServer &server : scenario.servers) known = known || server.nas.address == address;
+    if(!known)
+      std::fprintf(errors,
+                   "brimvale-sim: warning: server %zu's address %s is no [[server]] of the scenario: nothing "
+                   "answers there\n",
+                   k + 1, Latin1ToUtf8(address).c_str());
+  }
+}
+
+// The folder tree below `path` as the receiver sees it: what is mounted
+// shows instead of the disk underneath.
+void ReceiverTree(Receiver &receiver, const std::string &path, const std::string &prefix, int depth,
+                  std::vector<std::string> *lines)
+{
+  std::string host;
+  if(depth > kMaxTreeDepth || !receiver.disk().HostPath(path, "/", &host)) return;
+  std::error_code ec;
+  std::vector<std::string> names;
+  for(fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  for(const std::string &name : names)
+  {
+    std::string child = path + "/" + name;
+    std::string child_host;
+    PathLook look;
+    bool folder = receiver.disk().HostPath(child, "/", &child_host, &look, true) && look.folder();
+    lines->push_back(prefix + name + (folder ? "/" : ""));
+    if(folder) ReceiverTree(receiver, child, prefix + name + "/", depth + 1, lines);
+  }
+}
+
 }  // namespace
 
 void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown)
@@ -131,12 +507,22 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
   }
   auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
   auto log_read = std::make_shared<size_t>(0);                 // bytes of the run log already shown
-  receiver.trace().SetListener([&receiver, out, progress_stream, progress_shown, texts,
-                                log_read](const TraceEntry &e) {
+  auto tool_errors = std::make_shared<std::string>();          // of the command line being run
+  receiver.trace().SetListener([&receiver, out, progress_stream, progress_shown, texts, log_read,
+                                tool_errors](const TraceEntry &e) {
     std::vector<std::pair<const char *, std::string>> lines;
     switch(e.kind)
     {
-      case TraceKind::kShell: lines.emplace_back("command", e.text); break;
+      case TraceKind::kTool:
+      {
+        std::string why;
+        if(ToolFailure(e.text, &why) && !why.empty()) *tool_errors += (tool_errors->empty() ? "" : "; ") + why;
+        break;
+      }
+      case TraceKind::kShell:
+        lines.emplace_back("command", e.text + (tool_errors->empty() ? "" : " (" + Latin1ToUtf8(*tool_errors) + ")"));
+        tool_errors->clear();
+        break;
       case TraceKind::kNetwork: lines.emplace_back("network", e.text); break;
       case TraceKind::kEvent: lines.emplace_back("event", e.text); break;
       case TraceKind::kSystem: lines.emplace_back("system", e.text); break;
@@ -175,7 +561,7 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
         }
         break;
       }
-      default: break;  // tools (their commands are shown), memory, /proc files
+      default: break;  // memory, /proc files
     }
     if(lines.empty()) return;
     if(progress_shown != nullptr && *progress_shown)
@@ -198,7 +584,6 @@ void KeepRunTrace(Receiver *receiver)
 bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
                      int main_result, const std::string &folder, std::string *error)
 {
-  std::string hd = receiver.disk().host_root() + "/mnt/hd";
   std::error_code ec;
   for(const char *log : {kRunLog, kLibraryLog})
   {
@@ -210,20 +595,31 @@ bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTa
       return false;
     }
   }
-  uint32_t start = receiver.config().start_tick;
 
+  const ReceiverConfig &config = receiver.config();
+  // Each command at the receiver's time, with its status and, when a tool
+  // failed, what the tool said.
   std::ofstream commands(folder + "/commands.txt");
+  std::string tool_errors;
   for(const TraceEntry &e : receiver.trace().entries())
-    if(e.kind == TraceKind::kShell) commands << e.tick << "  " << e.text << "\n";
+  {
+    std::string why;
+    if(e.kind == TraceKind::kTool && ToolFailure(e.text, &why) && !why.empty())
+      tool_errors += (tool_errors.empty() ? "" : "; ") + why;
+    if(e.kind != TraceKind::kShell) continue;
+    commands << VirtualTime(config, e.tick) << "  " << e.text << (tool_errors.empty() ? "" : " (" + tool_errors + ")")
+             << "\n";
+    tool_errors.clear();
+  }
 
+  // The tree as the receiver sees it at the end: with mounts left in place
+  // (stop = false), their contents, not the disk underneath.
   std::ofstream tree(folder + "/tree.txt");
   tree << "mount table:\n";
   for(const MountEntry &m : receiver.disk().mounts()) tree << "  " << m.source << " on " << m.point << " type " << m.type << "\n";
-  tree << "/mnt/hd:\n";
+  tree << "/mnt/hd, as the receiver sees it:\n";
   std::vector<std::string> paths;
-  for(const auto &e : fs::recursive_directory_iterator(hd))
-    paths.push_back(fs::relative(e.path(), hd).string() + (e.is_directory() ? "/" : ""));
-  std::sort(paths.begin(), paths.end());
+  ReceiverTree(receiver, kHddMount, "", 0, &paths);
   for(const std::string &p : paths) tree << "  " << p << "\n";
 
   TimerTableImage timers_after = ReadTimerTable(scenario, receiver);
@@ -237,42 +633,59 @@ bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTa
            << " min\n"
            << timer_lines;
 
-  // Per server, from the network's record and the commands: when it was woken
-  // and first answered, how often its exports were mounted and unmounted,
-  // when it was first mounted and in how many attempts.
+  // Per server, from the network's record and the commands. Times are the
+  // receiver's local time (the date only when it is not the first day).
   std::ofstream summary(folder + "/summary.txt");
-  summary << "server        address           woken  answered  mounts  unmounts  mounted  tries  pings  wake-ups\n";
+  summary << "run from " << SummaryTime(config, config.start_tick) << " (" << VirtualTime(config, config.start_tick).substr(0, 10)
+          << ") to " << SummaryTime(config, receiver.clock().tick()) << "\n";
+  summary << "server        address          woken at  answered  mounted at  attempts  failed  mounts  unmounts  "
+             "pings  wake-ups\n";
+  uint32_t first_tick = config.start_tick;
   for(const NasConfig &nas : receiver.network().servers())
   {
     const NasState *state = receiver.network().State(nas.name);
     int mounts = 0, unmounts = 0;
     std::string mounted_at = "-";
-    std::set<std::string> points;  // where this server's exports are mounted now
-    std::set<uint32_t> attempts;   // ticks at which the plug-in asked it for mounts
+    std::set<std::string> points;            // where this server's exports are mounted now
+    std::map<uint32_t, bool> attempts;       // tick of each attempt -> whether a mount in it failed
     for(const TraceEntry &e : receiver.trace().entries())
     {
       const std::string &t = e.text;
-      if(e.kind == TraceKind::kTool && t.rfind("mount " + nas.address + ":", 0) == 0) attempts.insert(e.tick);
+      if(e.kind == TraceKind::kTool && t.rfind("mount " + nas.address + ":", 0) == 0)
+      {
+        std::string why;
+        attempts[e.tick] = attempts[e.tick] || ToolFailure(t, &why);
+      }
       if(e.kind != TraceKind::kNetwork) continue;
       if(t.rfind("mounted " + nas.address + ":", 0) == 0)
       {
-        if(mounts++ == 0) mounted_at = Seconds(e.tick, start);
+        ++mounts;
         points.insert(t.substr(t.rfind(" on ") + 4));
       }
       else if(t.rfind("unmounted ", 0) == 0 && points.erase(t.substr(10)) != 0)
         ++unmounts;
     }
-    char line[320];
-    std::snprintf(line, sizeof(line), "%-13s %-16s %6s %9s %7d %9d %8s %6zu %6d %9d\n", nas.name.c_str(),
-                  nas.address.c_str(),
-                  state->woken ? (std::to_string(static_cast<int>(state->woken_at)) + "s").c_str() : "-",
-                  state->first_answer >= 0 ? (std::to_string(static_cast<int>(state->first_answer)) + "s").c_str() : "-",
-                  mounts, unmounts, mounted_at.c_str(), attempts.size(), state->pings, state->wake_packets);
+    int failed = 0;
+    for(const auto &[tick, failure] : attempts)
+    {
+      if(failure)
+        ++failed;
+      else if(mounted_at == "-")
+        mounted_at = SummaryTime(config, tick);
+    }
+    auto at = [&](bool happened, double seconds) {
+      return happened ? SummaryTime(config, first_tick + static_cast<uint32_t>(seconds * 100)) : std::string("-");
+    };
+    char line[400];
+    std::snprintf(line, sizeof(line), "%-13s %-16s %9s %9s %11s %9zu %7d %7d %9d %6d %9d\n", nas.name.c_str(),
+                  nas.address.c_str(), at(state->woken, state->woken_at).c_str(),
+                  at(state->first_answer >= 0, state->first_answer).c_str(), mounted_at.c_str(), attempts.size(), failed,
+                  mounts, unmounts, state->pings, state->wake_packets);
     summary << line;
   }
   std::string ended = "was stopped at the end of the run";
   for(const TraceEntry &e : receiver.trace().entries())
-    if(e.kind == TraceKind::kSystem && e.text == "TAP_Exit") ended = "exited (TAP_Exit) after " + Seconds(e.tick, start);
+    if(e.kind == TraceKind::kSystem && e.text == "TAP_Exit") ended = "exited (TAP_Exit) at " + SummaryTime(config, e.tick);
   if(!receiver.ended()) ended = "was still running at the end of the run";
   summary << "plug-in: TAP_Main returned " << main_result << ", " << ended << "\n";
   if(!scenario.timers.empty()) summary << "timers:\n" << timer_lines;
@@ -284,6 +697,7 @@ bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTa
   return true;
 }
 
+
 int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors)
 {
   Scenario scenario;
@@ -294,77 +708,113 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
     std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
     return 2;
   }
-  fs::path out = fs::absolute(options.out.empty() ? "out/" + scenario.name : options.out).lexically_normal();
-  if(out.filename().empty()) out = out.parent_path();
+  std::string tap;
+  if(!PluginFile(options.tap, &tap, &error))
+  {
+    std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::string shown = options.out.empty() ? "out/" + SafeName(scenario.name) : options.out;
   std::error_code ec;
+  fs::path out = fs::absolute(shown, ec).lexically_normal();
+  if(out.filename().empty()) out = out.parent_path();
+  if(std::string problem = TargetProblem(out, shown); !problem.empty())
+  {
+    std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
+    return 2;
+  }
+
+  StopSignals signals;
   fs::create_directories(out.parent_path(), ec);
+  RemoveStalePartials(out.parent_path());
   std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".partial-XXXXXX")).string();
   if(ec || mkdtemp(pattern.data()) == nullptr)
   {
     std::fprintf(errors, "brimvale-sim: cannot make a folder next to %s\n", out.string().c_str());
     return 1;
   }
-  FolderGuard guard(pattern);
-  const std::string work = pattern;
-  fs::create_directories(work + "/screenshots", ec);
-  scenario.config.root = work + "/root";
-  scenario.config.firmware_dir = options.firmware_dir;
-  scenario.config.screenshot_dir = work + "/screenshots";
-
-  int main_result = 0;
+  int status = 0;
   {
-    if(!PrepareNetwork(&scenario, work + "/nas", &error))
+    FolderGuard guard(pattern);
+    const std::string work = pattern;
+    // The pid tells a later run whether this folder is still being written.
+    if(!WriteMark(work, std::string(kOutputMarkText) + "pid " + std::to_string(getpid()) + "\n"))
     {
-      std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+      std::fprintf(errors, "brimvale-sim: cannot write in %s\n", work.c_str());
       return 1;
     }
-    Receiver receiver(scenario.config);
-    KeepRunTrace(&receiver);
-    bool progress_shown = false;
-    PrintTimeline(receiver, options.quiet ? nullptr : timeline, errors, &progress_shown);
-    if(!receiver.Boot(&error) || !PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(options.tap, &error))
-    {
-      std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
-      return 1;
-    }
-    TimerTableImage timers_before = ReadTimerTable(scenario, receiver);
-    if(!options.quiet)
-      std::fprintf(timeline, "scenario %s: %zu servers, %zu timers, %.0f s from %s\n", scenario.name.c_str(),
-                   scenario.servers.size(), scenario.timers.size(), scenario.duration_seconds,
-                   receiver.clock().LocalText().c_str());
+    WarnBeforeRun(scenario, errors);
+    fs::create_directories(work + "/screenshots", ec);
+    scenario.config.root = work + "/root";
+    scenario.config.firmware_dir = options.firmware_dir;
+    scenario.config.screenshot_dir = work + "/screenshots";
 
-    int shown_percent = -1;
-    auto progress = [&](uint64_t done, uint64_t total) {
-      if(!options.progress || total == 0) return;
-      int percent = static_cast<int>(done * 100 / total);
-      if(percent == shown_percent && progress_shown) return;
-      shown_percent = percent;
-      std::fprintf(errors, "\r\033[Kvirtual time %s: %llu of %llu s, %d%%", receiver.clock().LocalText().c_str(),
-                   static_cast<unsigned long long>(done / 100), static_cast<unsigned long long>(total / 100), percent);
-      std::fflush(errors);
-      progress_shown = true;
-    };
-    main_result = PlayScenario(scenario, &receiver, progress);
-    if(progress_shown)
+    int main_result = 0;
     {
-      std::fputs("\r\033[K", errors);
-      std::fflush(errors);
+      if(!PrepareNetwork(&scenario, work + "/nas", &error))
+      {
+        std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+        return 1;
+      }
+      Receiver receiver(scenario.config);
+      KeepRunTrace(&receiver);
+      bool progress_shown = false;
+      PrintTimeline(receiver, options.quiet ? nullptr : timeline, errors, &progress_shown);
+      if(!receiver.Boot(&error) || !PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(tap, &error))
+      {
+        std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+        return 1;
+      }
+      TimerTableImage timers_before = ReadTimerTable(scenario, receiver);
+      if(!options.quiet)
+        std::fprintf(timeline, "scenario %s: %zu servers, %zu timers, %.0f s from %s\n", scenario.name.c_str(),
+                     scenario.servers.size(), scenario.timers.size(), scenario.duration_seconds,
+                     receiver.clock().LocalText().c_str());
+
+      int shown_percent = -1;
+      auto progress = [&](uint64_t done, uint64_t total) {
+        if(StopSignals::Requested()) return false;
+        if(!options.progress || total == 0) return true;
+        int percent = static_cast<int>(done * 100 / total);
+        if(percent == shown_percent && progress_shown) return true;
+        shown_percent = percent;
+        std::fprintf(errors, "\r\033[Kvirtual time %s: %llu of %llu s, %d%%", receiver.clock().LocalText().c_str(),
+                     static_cast<unsigned long long>(done / 100), static_cast<unsigned long long>(total / 100),
+                     percent);
+        std::fflush(errors);
+        progress_shown = true;
+        return true;
+      };
+      main_result = PlayScenario(scenario, &receiver, progress);
+      if(progress_shown)
+      {
+        std::fputs("\r\033[K", errors);
+        std::fflush(errors);
+      }
+      receiver.trace().SetListener(nullptr);
+      if(!StopSignals::Requested() &&
+         !WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error))
+      {
+        std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+        return 1;
+      }
     }
-    receiver.trace().SetListener(nullptr);
-    if(!WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error))
+    if(StopSignals::Requested())
+      status = -1;  // the guard removes the partial folder
+    else if(!PutInPlace(work, out, shown, &error))
     {
       std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
       return 1;
     }
+    else
+      guard.Release();
   }
-  if(!PutInPlace(work, out, &error))
+  if(status < 0)
   {
-    std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+    signals.EndAsAsked();
     return 1;
   }
-  guard.Release();
 
-  std::string shown = options.out.empty() ? "out/" + scenario.name : options.out;
   std::fprintf(timeline, "\n%s", ReadText((out / "summary.txt").string()).c_str());
   if(fs::exists(out / "Brimvale.log"))
     std::fprintf(timeline, "run log: %s/Brimvale.log\n", shown.c_str());
@@ -373,6 +823,8 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
   std::fprintf(timeline, "commands: %s/commands.txt, folders and mounts: %s/tree.txt\n", shown.c_str(), shown.c_str());
   std::fprintf(timeline, "timers: %s/timers.txt\nsummary: %s/summary.txt\nscreenshots: %s/screenshots\n",
                shown.c_str(), shown.c_str(), shown.c_str());
+  std::fflush(timeline);
+  signals.EndAsAsked();
   return 0;
 }
 

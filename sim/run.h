@@ -6,7 +6,8 @@
 // server and per timer (summary.txt), the screenshots, and the receiver's and
 // the servers' disks (root/, nas/). It is built in a hidden sibling folder and
 // put in place only when the run is complete: a mistake leaves no output
-// folder, or the previous one untouched.
+// folder, or the previous one untouched. Every output folder is marked (a
+// .brimvale-output file), and only a marked folder is ever replaced.
 #pragma once
 
 #include <cstdio>
@@ -27,8 +28,11 @@ struct RunOptions {
   bool progress = false;     // a progress line on `errors` (only for a terminal)
 };
 
-// Exit status: 0 done, 1 the receiver could not be set up or the output not
-// written, 2 a mistake in the scenario or a settings file it names.
+// Exit status: 0 done, 1 the receiver (or the plug-in file) could not be set
+// up or the output not written, 2 a mistake in the scenario or a settings
+// folder it names, or an output folder that is not an earlier run's. SIGINT,
+// SIGTERM and SIGPIPE end the run: its partial folder is removed and the
+// program then ends by that signal.
 int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors);
 
 // Prints what the plug-in makes the receiver do as it happens: its run log

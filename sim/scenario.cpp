@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "settings_folder.h"
+
 #include <toml++/toml.h>
 
 #include <sys/stat.h>
@@ -25,9 +27,16 @@ bool ParseDuration(const std::string &text, double *seconds)
   bool any = false;
   while(i < text.size())
   {
+    // A number is digits, optionally with a fraction: "1.5h", never "." or "1..5".
     size_t start = i;
-    while(i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
+    while(i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
     if(start == i) return false;
+    if(i < text.size() && text[i] == '.')
+    {
+      size_t fraction = ++i;
+      while(i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+      if(fraction == i) return false;
+    }
     double value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
     double unit = 1;
     if(i < text.size())
@@ -51,7 +60,31 @@ bool ParseDuration(const std::string &text, double *seconds)
   return true;
 }
 
+std::string DurationText(double seconds)
+{
+  uint64_t s = static_cast<uint64_t>(seconds);
+  std::string text;
+  if(s >= 86400) text += std::to_string(s / 86400) + "d", s %= 86400;
+  if(s >= 3600) text += std::to_string(s / 3600) + "h", s %= 3600;
+  if(s >= 60) text += std::to_string(s / 60) + "m", s %= 60;
+  if(s > 0 || text.empty()) text += std::to_string(s) + "s";
+  return text;
+}
+
 namespace {
+
+// Every key a scenario may hold, by table.
+const std::vector<const char *> kTables = {"run", "receiver", "settings", "server", "timer", "key", "disk"};
+const std::vector<const char *> kRunKeys = {"duration", "step", "stop"};
+const std::vector<const char *> kReceiverKeys = {
+    "system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime", "date",
+    "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot", "pre_padding",
+    "second_padding", "state"};
+const std::vector<const char *> kServerKeys = {"name",    "address",       "mac",    "asleep", "boot_time",
+                                               "outages", "refuse_mounts", "exports"};
+const std::vector<const char *> kTimerKeys = {"start", "date", "time", "duration", "record", "name"};
+const std::vector<const char *> kKeyKeys = {"at", "code"};
+const std::vector<const char *> kDiskKeys = {"files"};
 
 // Collects the first mistake as "file:line: key: what is wrong".
 class Errors {
@@ -66,10 +99,30 @@ class Errors {
   }
   const std::string &error() const { return error_; }
 
+  // Something that is probably not what the writer meant, but runs.
+  void Warn(const toml::node *node, const std::string &key, const std::string &message)
+  {
+    std::string where = file_;
+    if(node != nullptr && node->source().begin.line > 0) where += ":" + std::to_string(node->source().begin.line);
+    warnings_.push_back(where + ": " + key + ": " + message);
+  }
+  const std::vector<std::string> &warnings() const { return warnings_; }
+
  private:
   std::string file_;
   std::string error_;
+  std::vector<std::string> warnings_;
 };
+
+const char kDateRange[] = "must be a date from 1900-01-01 to 2038-04-22 (the receiver keeps dates as a 16-bit day number)";
+
+bool ReceiverDate(int year, int month, int day)
+{
+  if(year < 1900 || year > 2038 || month < 1 || month > 12 || day < 1 || day > 31) return false;
+  int64_t mjd = MjdFromDate(year, month, day);
+  Date d = DateFromMjd(mjd);
+  return d.day == day && d.month == month && mjd <= kMaxMjd;
+}
 
 // Reads one table of the scenario; every getter leaves its output alone when
 // the key is absent.
@@ -79,7 +132,7 @@ class Reader {
       : table_(table), prefix_(std::move(prefix)), errors_(errors) {}
 
   // A misspelt key is a mistake, not something to ignore silently.
-  bool OnlyKeys(std::initializer_list<const char *> known) const
+  bool OnlyKeys(const std::vector<const char *> &known) const
   {
     for(const auto &[key, node] : table_)
     {
@@ -131,10 +184,10 @@ class Reader {
     return true;
   }
 
-  bool Duration(const char *key, double *out) const
+  bool Duration(const char *key, double *out, double max = kMaxRunSeconds) const
   {
     const toml::node *node = table_.get(key);
-    return node == nullptr || DurationNode(node, prefix_ + key, out, errors_);
+    return node == nullptr || DurationNode(node, prefix_ + key, out, errors_, max);
   }
 
   bool Date(const char *key, int *year, int *month, int *day) const
@@ -142,7 +195,8 @@ class Reader {
     const toml::node *node = table_.get(key);
     if(node == nullptr) return true;
     std::optional<toml::date> date = node->value_exact<toml::date>();
-    if(!date || date->year < 1900 || date->year > 2100) return Fail(node, key, "must be a date from 1900 to 2100, like 2026-12-08");
+    if(!date) return Fail(node, key, "must be a date like 2026-12-08");
+    if(!ReceiverDate(date->year, date->month, date->day)) return Fail(node, key, kDateRange);
     *year = date->year, *month = date->month, *day = date->day;
     return true;
   }
@@ -162,17 +216,29 @@ class Reader {
     return errors_->Fail(node, prefix_ + key, message);
   }
 
-  static bool DurationNode(const toml::node *node, const std::string &key, double *out, Errors *errors)
+  static bool DurationNode(const toml::node *node, const std::string &key, double *out, Errors *errors,
+                           double max = kMaxRunSeconds)
   {
+    double seconds = 0;
     if(std::optional<int64_t> n = node->value_exact<int64_t>())
     {
       if(*n < 0) return errors->Fail(node, key, "must not be negative");
-      *out = static_cast<double>(*n);
-      return true;
+      seconds = static_cast<double>(*n);
     }
-    std::optional<std::string> text = node->value_exact<std::string>();
-    if(!text || !ParseDuration(*text, out))
-      return errors->Fail(node, key, "must be seconds or a text like \"90s\", \"15m\", \"1h30m\", \"2d\"");
+    else
+    {
+      std::optional<std::string> text = node->value_exact<std::string>();
+      if(!text || !ParseDuration(*text, &seconds))
+        return errors->Fail(node, key, "must be seconds or a text like \"90s\", \"15m\", \"1h30m\", \"2d\"");
+    }
+    if(!(seconds <= max))
+    {
+      std::string limit = max == kMaxUptimeSeconds
+                              ? " (the receiver counts its uptime in 10 ms ticks in 32 bits)"
+                              : " (a year)";
+      return errors->Fail(node, key, "must be at most " + DurationText(max) + limit);
+    }
+    *out = seconds;
     return true;
   }
 
@@ -183,16 +249,6 @@ class Reader {
   std::string prefix_;
   Errors *errors_;
 };
-
-bool ReadWholeFile(const std::string &path, std::string *text)
-{
-  std::ifstream in(path, std::ios::binary);
-  if(!in) return false;
-  std::ostringstream out;
-  out << in.rdbuf();
-  *text = out.str();
-  return true;
-}
 
 const toml::table *SubTable(const toml::table &root, const char *key, Errors *errors, bool *ok)
 {
@@ -209,7 +265,7 @@ bool ReadRun(const toml::table &root, Scenario *s, Errors *errors)
   if(t == nullptr) return ok;
   Reader r(*t, "run.", errors);
   long long step = static_cast<long long>(s->step_ticks);
-  if(!r.OnlyKeys({"duration", "step", "stop"}) || !r.Duration("duration", &s->duration_seconds) ||
+  if(!r.OnlyKeys(kRunKeys) || !r.Duration("duration", &s->duration_seconds) ||
      !r.Int("step", 1, 100000, &step) || !r.Bool("stop", &s->stop_at_end))
     return false;
   s->step_ticks = static_cast<uint64_t>(step);
@@ -257,14 +313,12 @@ bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
   std::string language = "english";
   double uptime = static_cast<double>(c.uptime_ticks) / 100.0;
   int slot = c.firmware.timer_slot_size;
-  if(!r.OnlyKeys({"system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime",
-                  "date", "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot",
-                  "pre_padding", "second_padding", "state"}) ||
+  if(!r.OnlyKeys(kReceiverKeys) ||
      !r.Int("system_id", 0, 0xFFFFFFFFLL, &system_id) || !r.IntAs("system_type", 0, 0xFFFFFFFFLL, &model.system_type) ||
      !r.IntAs("remote_type", -0x80000000LL, 0x7FFFFFFFLL, &model.remote_type) ||
      !r.Date("firmware_date", &s->firmware_dat.date.year, &s->firmware_dat.date.month, &s->firmware_dat.date.day) ||
      !r.Bool("firmware_dat", &s->write_firmware_dat) || !r.String("language", &language) ||
-     !r.Duration("uptime", &uptime) || !r.Date("date", &c.year, &c.month, &c.day) ||
+     !r.Duration("uptime", &uptime, kMaxUptimeSeconds) || !r.Date("date", &c.year, &c.month, &c.day) ||
      !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) ||
      !r.Bool("internet", &c.internet) || !r.Bool("utf8_firmware", &c.firmware.utf8) ||
      !r.IntAs("chdir_success", 0, 1, &c.chdir_success) || !r.IntAs("timer_slot", 200, 208, &slot) ||
@@ -300,19 +354,23 @@ bool ReadSettings(const toml::table &root, Scenario *s, Errors *errors)
       if(!folder) return errors->Fail(&node, "settings.from", "must be a folder name");
       fs::path dir = fs::path(*folder).is_absolute() ? fs::path(*folder) : fs::path(s->path).parent_path() / *folder;
       if(!fs::is_directory(dir)) return errors->Fail(&node, "settings.from", "no folder " + dir.string());
-      for(const char *file : {"Brimvale.ini", "2.ini", "3.ini", "4.ini", "5.ini", "6.ini", "7.ini", "8.ini", "9.ini"})
-      {
-        std::string text;
-        if(fs::exists(dir / file) && !ReadWholeFile((dir / file).string(), &text))
-          return errors->Fail(&node, "settings.from", "cannot read " + (dir / file).string());
-        if(fs::exists(dir / file)) s->settings[file] = text;
-      }
+      // Read as `check` reads it: a file that is not what a settings file can
+      // be is a mistake to fix before the run, not something to copy.
+      SettingsFolder read;
+      std::string error;
+      if(!ReadSettingsFolder(dir.string(), &read, &error)) return errors->Fail(&node, "settings.from", error);
+      if(!read.problems.empty())
+        return errors->Fail(&node, "settings.from",
+                            (dir / read.problems.begin()->first).string() + " " + read.problems.begin()->second);
+      for(const auto &[name, text] : read.files) s->settings[name] = text;
       continue;
     }
     std::optional<std::string> text = node.value_exact<std::string>();
     if(!text) return errors->Fail(&node, "settings." + name, "must be the file's text");
     if(name.empty() || name.find('/') != std::string::npos || name.size() > 64)
       return errors->Fail(&node, "settings." + name, "must be a plain file name like \"Brimvale.ini\" or \"2.ini\"");
+    if(text->size() > kMaxSettingsFileBytes)
+      return errors->Fail(&node, "settings." + name, "is larger than 64 KiB, more than any settings file holds");
     s->settings[name] = *text;
   }
   return true;
@@ -333,7 +391,7 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
     ScenarioServer server;
     NasConfig &nas = server.nas;
     nas.name = "nas" + std::to_string(i + 1);
-    if(!r.OnlyKeys({"name", "address", "mac", "asleep", "boot_time", "outages", "refuse_mounts", "exports"}) ||
+    if(!r.OnlyKeys(kServerKeys) ||
        !r.String("name", &nas.name) || !r.String("address", &nas.address) || !r.String("mac", &nas.mac) ||
        !r.Bool("asleep", &nas.asleep) || !r.Duration("boot_time", &nas.boot_seconds) ||
        !r.IntAs("refuse_mounts", 0, 1000, &nas.refuse_mounts))
@@ -358,6 +416,10 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
            !Reader::DurationNode(&(*pair)[1], prefix + "outages", &to, errors))
           return errors->error().empty() ? r.Fail(&period, "outages", "each outage is [from, to]") : false;
         if(to <= from) return r.Fail(&period, "outages", "an outage must end after it begins");
+        if(from >= s->duration_seconds)
+          errors->Warn(&period, prefix + "outages",
+                       "begins at " + DurationText(from) + ", after the end of the run (" +
+                           DurationText(s->duration_seconds) + "): it never happens");
         nas.outages.emplace_back(from, to);
       }
     }
@@ -397,13 +459,14 @@ bool ParseStartText(const std::string &text, int *year, int *month, int *day, in
   return n >= 6 && (sep == 'T' || sep == ' ') && static_cast<size_t>(used) == text.size() && second == 0;
 }
 
-bool ValidStart(int year, int month, int day, int hour, int minute)
+// What is wrong with a timer's start, or null.
+const char *StartProblem(int year, int month, int day, int hour, int minute, const char *not_a_time)
 {
-  if(year < 1900 || year > 2100 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
-     minute > 59)
-    return false;
+  if(month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59)
+    return not_a_time;
   Date d = DateFromMjd(MjdFromDate(year, month, day));
-  return d.day == day && d.month == month;
+  if(d.day != day || d.month != month) return not_a_time;
+  return ReceiverDate(year, month, day) ? nullptr : kDateRange;
 }
 
 bool ReadTimerStart(const Reader &r, const toml::table &t, FirmwareTimer *timer)
@@ -425,7 +488,8 @@ bool ReadTimerStart(const Reader &r, const toml::table &t, FirmwareTimer *timer)
     else if(!ParseStartText(start->value_exact<std::string>().value_or(""), &year, &month, &day, &hour, &minute))
       return r.Fail(start, "start", how);
     if(second != 0) return r.Fail(start, "start", "timers start on a whole minute");
-    if(!ValidStart(year, month, day, hour, minute)) return r.Fail(start, "start", "is not a date and time");
+    if(const char *problem = StartProblem(year, month, day, hour, minute, "is not a date and time"))
+      return r.Fail(start, "start", problem);
   }
   else
   {
@@ -442,7 +506,8 @@ bool ReadTimerStart(const Reader &r, const toml::table &t, FirmwareTimer *timer)
     else if(!r.Time("time", &hour, &minute, &second))
       return false;
     if(second != 0) return r.Fail(time, "time", "timers start on a whole minute");
-    if(!ValidStart(year, month, day, hour, minute)) return r.Fail(time, "time", "is not a time of day");
+    if(const char *problem = StartProblem(year, month, day, hour, minute, "is not a time of day"))
+      return r.Fail(time, "time", problem);
   }
   timer->start = PackTimerStart(MjdFromDate(year, month, day), hour, minute);
   return true;
@@ -467,7 +532,7 @@ bool ReadTimers(const toml::table &root, Scenario *s, Errors *errors)
     Reader r(*t, prefix, errors);
     FirmwareTimer timer;
     timer.duration = 60;
-    if(!r.OnlyKeys({"start", "date", "time", "duration", "record", "name"}) ||
+    if(!r.OnlyKeys(kTimerKeys) ||
        !r.IntAs("duration", 0, 0xFFFF, &timer.duration) || !r.IntAs("record", 0, 255, &timer.record) ||
        !r.String("name", &timer.name) || !ReadTimerStart(r, *t, &timer))
       return false;
@@ -492,11 +557,18 @@ bool ReadKeys(const toml::table &root, Scenario *s, Errors *errors)
     if(t == nullptr) return errors->Fail(&(*list)[i], prefix, "must be a table");
     Reader r(*t, prefix, errors);
     ScenarioKey key{0, 0};
-    if(!r.OnlyKeys({"at", "code"}) || !r.Duration("at", &key.at_seconds) || !r.IntAs("code", 0, 0xFFFFFFFFLL, &key.code))
+    if(!r.OnlyKeys(kKeyKeys) || !r.Duration("at", &key.at_seconds) || !r.IntAs("code", 0, 0xFFFFFFFFLL, &key.code))
       return false;
     if(t->get("code") == nullptr) return r.Fail(t, "code", "is missing");
+    if(key.at_seconds > s->duration_seconds)
+      errors->Warn(t->get("at"), prefix + "at",
+                   DurationText(key.at_seconds) + " is after the end of the run (" + DurationText(s->duration_seconds) +
+                       "): the key is never pressed");
     s->keys.push_back(key);
   }
+  // Pressed in the order of their times, however they were listed.
+  std::stable_sort(s->keys.begin(), s->keys.end(),
+                   [](const ScenarioKey &a, const ScenarioKey &b) { return a.at_seconds < b.at_seconds; });
   return true;
 }
 
@@ -506,7 +578,7 @@ bool ReadDisk(const toml::table &root, Scenario *s, Errors *errors)
   const toml::table *t = SubTable(root, "disk", errors, &ok);
   if(t == nullptr) return ok;
   Reader r(*t, "disk.", errors);
-  if(!r.OnlyKeys({"files"})) return false;
+  if(!r.OnlyKeys(kDiskKeys)) return false;
   if(const toml::node *files = t->get("files"))
   {
     const toml::array *array = files->as_array();
@@ -531,7 +603,75 @@ bool WriteHostFile(const std::string &host, const std::string &text)
   return static_cast<bool>(out);
 }
 
+// The key written on line `line` of the file, with its table as the other
+// messages name it ("receiver.time", "timer[2].start"), or "".
+std::string KeyOnLine(const std::string &path, int line)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::string table, text;
+  std::map<std::string, int> counts;  // of each [[array]] table so far
+  for(int n = 1; n <= line && std::getline(in, text); ++n)
+  {
+    size_t first = text.find_first_not_of(" \t");
+    if(first == std::string::npos || text[first] == '#') continue;
+    if(text[first] == '[')
+    {
+      bool array = text.compare(first, 2, "[[") == 0;
+      size_t begin = first + (array ? 2 : 1), end = text.find(']', begin);
+      if(end == std::string::npos) continue;
+      std::string name = text.substr(begin, end - begin);
+      name.erase(0, name.find_first_not_of(" \t"));
+      name.erase(name.find_last_not_of(" \t") + 1);
+      table = array ? name + "[" + std::to_string(++counts[name]) + "]" : name;
+      continue;
+    }
+    if(n != line) continue;
+    size_t equals = text.find('=');
+    if(equals == std::string::npos) return "";
+    std::string key = text.substr(first, equals - first);
+    key.erase(key.find_last_not_of(" \t") + 1);
+    return table.empty() ? key : table + "." + key;
+  }
+  return "";
+}
+
+// A TOML syntax error as the scenario's other mistakes read: "file:line:
+// key: what". The TOML reader's own range messages are put plainly (and
+// its hour range, which it gives as 0 to 59, corrected).
+std::string ParseErrorText(const std::string &path, int line, const std::string &description)
+{
+  std::string message = description;
+  static const char *const fields[] = {"hour", "minute", "second", "month", "day"};
+  for(const char *field : fields)
+  {
+    std::string expected = std::string("expected ") + field + " between ";
+    size_t at = message.find(expected), saw = message.find(", saw ");
+    if(at == std::string::npos || saw == std::string::npos) continue;
+    std::string range = message.substr(at + expected.size(), message.find(" (inclusive)") - at - expected.size());
+    if(std::string(field) == "hour") range = "0 and 23";
+    size_t and_at = range.find(" and ");
+    if(and_at == std::string::npos) and_at = range.find(" to ");
+    std::string from = range.substr(0, and_at), to = range.substr(range.rfind(' ') + 1);
+    message = std::string("the ") + field + " must lie from " + from + " to " + to + ", not " + message.substr(saw + 6);
+    break;
+  }
+  std::string key = KeyOnLine(path, line);
+  return path + ":" + std::to_string(line) + ": " + (key.empty() ? "" : key + ": ") + message;
+}
+
 }  // namespace
+
+std::vector<std::string> ScenarioKeys()
+{
+  std::vector<std::string> keys;
+  const std::pair<const char *, const std::vector<const char *> *> tables[] = {
+      {"run", &kRunKeys}, {"receiver", &kReceiverKeys}, {"server", &kServerKeys},
+      {"timer", &kTimerKeys}, {"key", &kKeyKeys}, {"disk", &kDiskKeys}};
+  for(const auto &[table, names] : tables)
+    for(const char *name : *names) keys.push_back(std::string(table) + "." + name);
+  keys.push_back("settings.from");
+  return keys;
+}
 
 bool LoadScenario(const std::string &path, Scenario *scenario, std::string *error)
 {
@@ -549,17 +689,28 @@ bool LoadScenario(const std::string &path, Scenario *scenario, std::string *erro
   }
   catch(const toml::parse_error &e)
   {
-    *error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+    *error = ParseErrorText(path, static_cast<int>(e.source().begin.line), std::string(e.description()));
     return false;
   }
   Reader top(root, "", &errors);
-  if(!top.OnlyKeys({"run", "receiver", "settings", "server", "timer", "key", "disk"}) || !ReadRun(root, &s, &errors) ||
+  if(!top.OnlyKeys(kTables) || !ReadRun(root, &s, &errors) ||
      !ReadReceiver(root, &s, &errors) || !ReadSettings(root, &s, &errors) || !ReadServers(root, &s, &errors) ||
      !ReadTimers(root, &s, &errors) || !ReadKeys(root, &s, &errors) || !ReadDisk(root, &s, &errors))
   {
     *error = errors.error();
     return false;
   }
+  // The run log's dates come from the receiver's 16-bit day number.
+  int64_t start_mjd = MjdFromDate(s.config.year, s.config.month, s.config.day);
+  double start_second = s.config.hour * 3600.0 + s.config.minute * 60.0 + s.config.second;
+  if(start_mjd + static_cast<int64_t>((start_second + s.duration_seconds) / 86400) > kMaxMjd)
+  {
+    const toml::node *duration = root.at_path("run.duration").node();
+    errors.Fail(duration, "run.duration", "the run would go past 2038-04-22, the last day the receiver's dates hold");
+    *error = errors.error();
+    return false;
+  }
+  s.warnings = errors.warnings();
   *scenario = s;
   return true;
 }
@@ -692,7 +843,7 @@ TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver)
 }
 
 int PlayScenario(const Scenario &scenario, Receiver *receiver,
-                 const std::function<void(uint64_t done, uint64_t total)> &progress)
+                 const std::function<bool(uint64_t done, uint64_t total)> &progress)
 {
   int result = receiver->Start();
   uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100), done = 0;
@@ -704,7 +855,7 @@ int PlayScenario(const Scenario &scenario, Receiver *receiver,
     done += step;
     while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(done))
       receiver->Key(scenario.keys[next_key++].code);
-    if(progress) progress(done, total);
+    if(progress && !progress(done, total)) return result;
   }
   if(scenario.stop_at_end && !receiver->ended()) receiver->Stop();
   return result;

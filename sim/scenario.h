@@ -11,6 +11,7 @@
 //   [disk]      files = ["DataFiles/Film.rec", ...]  (local files on /mnt/hd)
 //
 // Durations are seconds or texts like "90s", "15m", "1h30m", "2d".
+// examples/reference.toml shows every key with what it does.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,15 @@
 #include "timer_table.h"
 
 namespace sim {
+
+// A year of virtual time answers any question about a home network; longer
+// runs are typing mistakes.
+constexpr double kMaxRunSeconds = 366.0 * 86400;
+// The receiver counts its uptime in 10 ms ticks in 32 bits.
+constexpr double kMaxUptimeSeconds = 0xFFFFFFFFu / 100;
+// The receiver keeps dates as a 16-bit Modified Julian Day: day 0xFFFF is
+// 2038-04-22, the day after is 1858-11-17 again.
+constexpr int64_t kMaxMjd = 0xFFFF;
 
 struct ScenarioServer {
   NasConfig nas;  // exports hold export path -> (empty until prepared)
@@ -56,13 +66,24 @@ struct Scenario {
   double duration_seconds = 60;
   uint64_t step_ticks = 10;
   bool stop_at_end = true;
+  // "file:line: key: what" for what runs but was probably not meant (a key
+  // pressed after the end of the run).
+  std::vector<std::string> warnings;
 };
 
-// Reads a scenario file. False with "file:line: key: what is wrong".
+// Reads a scenario file. False with "file:line: key: what is wrong". Keys
+// come out in the order of their times, whatever the order in the file.
 bool LoadScenario(const std::string &path, Scenario *scenario, std::string *error);
 
-// "90s", "15m", "1h30m", "2d" or a plain number of seconds; false when not one.
+// Every key a scenario file may hold, as "table.key" ("server.mac" for a
+// key of each [[server]]), for the reference example to be held against.
+std::vector<std::string> ScenarioKeys();
+
+// "90s", "15m", "1h30m", "1.5h", "2d" or a plain number of seconds; false
+// when not one. The range is the caller's to check.
 bool ParseDuration(const std::string &text, double *seconds);
+// Whole seconds as "1d2h3m4s", leaving out what is zero.
+std::string DurationText(double seconds);
 
 // Makes the NAS exports with their files below `nas_root` on the PC and puts
 // the servers into the receiver's configuration. Call before building the receiver.
@@ -79,8 +100,9 @@ TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver);
 // Starts the loaded plug-in and lets the scenario's time pass: an idle event
 // every step, the keys at their times, the stop request at the end unless the
 // plug-in ended by itself. `progress` (may be empty) hears the virtual ticks
-// done and the total after each step. Returns TAP_Main's result.
+// done and the total after each step and answers false to cut the run short
+// (no stop request then). Returns TAP_Main's result.
 int PlayScenario(const Scenario &scenario, Receiver *receiver,
-                 const std::function<void(uint64_t done, uint64_t total)> &progress);
+                 const std::function<bool(uint64_t done, uint64_t total)> &progress);
 
 }  // namespace sim

@@ -3,16 +3,19 @@
 #include "sim/check.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "sim/firmware_dat.h"
+#include "sim/scenario.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -250,6 +253,75 @@ TEST_F(CheckTest, ValuesAreThoseThePluginUses)
           "Wake-up: none (no MAC address)",
       })
     EXPECT_NE(r.text.find(expected), std::string::npos) << expected << "\n" << r.text;
+}
+
+// ---- what a settings folder may hold: check and run read it alike ----
+
+TEST_F(CheckTest, OnlyRegularFilesOfASensibleSizeAreRead)
+{
+  std::string outside = sandbox.path() + "/outside.ini";
+  std::ofstream(outside) << Server("10.0.0.2", "Elsewhere");
+  const struct {
+    const char *what;
+    std::function<void(const std::string &)> make;  // makes 2.ini in the folder
+    std::string problem;
+  } cases[] = {
+    {"a link to /dev/zero", [](const std::string &f) { fs::create_symlink("/dev/zero", f + "/2.ini"); },
+     "2.ini, server 2: is a link to /dev/zero, outside the settings folder: not read"},
+    {"a FIFO", [](const std::string &f) { ASSERT_EQ(mkfifo((f + "/2.ini").c_str(), 0600), 0); },
+     "2.ini, server 2: is a FIFO (named pipe), not a settings file: not read"},
+    {"a link out of the folder", [&](const std::string &f) { fs::create_symlink(outside, f + "/2.ini"); },
+     "2.ini, server 2: is a link to " + outside + ", outside the settings folder: not read"},
+    {"a folder", [](const std::string &f) { fs::create_directory(f + "/2.ini"); },
+     "2.ini, server 2: is a folder, not a settings file: not read"},
+    {"a huge file", [](const std::string &f) { std::ofstream(f + "/2.ini") << std::string(64 * 1024 + 1, '#'); },
+     "2.ini, server 2: is larger than 64 KiB, more than any settings file holds: not read"},
+  };
+  for(const auto &c : cases)
+  {
+    std::string folder = sandbox.path() + "/user" + std::to_string(++folders_);
+    fs::create_directories(folder);
+    std::ofstream(folder + "/Brimvale.ini") << kServer1;
+    c.make(folder);
+    Result r = Check(folder);
+    EXPECT_EQ(r.status, kCheckProblems) << c.what << "\n" << r.text;
+    EXPECT_NE(r.text.find(c.problem), std::string::npos) << c.what << "\n" << r.text;
+    // A scenario that reads the folder refuses it with the same words.
+    std::string scenario = folder + ".toml";
+    std::ofstream(scenario) << "[settings]\nfrom = \"" << folder << "\"\n";
+    sim::Scenario s;
+    std::string error;
+    EXPECT_FALSE(sim::LoadScenario(scenario, &s, &error)) << c.what;
+    EXPECT_NE(error.find(":2: settings.from: " + folder + "/2.ini " + c.problem.substr(c.problem.find(": ") + 2)),
+              std::string::npos)
+        << error;
+  }
+  // A link to a file beside it is read as that file.
+  std::string folder = sandbox.path() + "/linked";
+  fs::create_directories(folder);
+  std::ofstream(folder + "/Brimvale.ini") << kServer1;
+  std::ofstream(folder + "/second.txt") << Server("192.168.178.21", "MyCloud");
+  fs::create_symlink("second.txt", folder + "/2.ini");
+  Result r = Check(folder);
+  EXPECT_EQ(r.status, kCheckClean) << r.text;
+  EXPECT_NE(r.text.find("mount \"192.168.178.21:/share/video\" \"/mnt/hd/MediaFiles/MyCloud\""), std::string::npos)
+      << r.text;
+}
+
+TEST_F(CheckTest, AByteOrderMarkIsSkippedAndNamesShowAsOnTheReceiver)
+{
+  // A Windows editor's UTF-8 mark before the first key, and a folder name
+  // in the receiver's ISO 8859-1.
+  Result r = CheckFiles({{"Brimvale.ini", "\xEF\xBB\xBF" + Server("192.168.178.20", "M\xE4use")}});
+  EXPECT_EQ(r.status, kCheckClean) << r.text;
+  EXPECT_EQ(r.text.find("unknown key"), std::string::npos) << r.text;
+  EXPECT_NE(r.text.find("Warnings:\n  Brimvale.ini begins with a UTF-8 byte-order mark, which the receiver does not "
+                        "expect"),
+            std::string::npos)
+      << r.text;
+  EXPECT_NE(r.text.find("Local Folder Name        \"M\xC3\xA4use\""), std::string::npos) << r.text;
+  EXPECT_NE(r.text.find("\"/mnt/hd/MediaFiles/M\xC3\xA4use\""), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("\xE4"), std::string::npos) << "no ISO 8859-1 byte on a UTF-8 terminal";
 }
 
 // ---- exit statuses ----

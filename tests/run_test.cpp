@@ -1,11 +1,17 @@
 // `brimvale-sim run` from scenario file to output folder: the folder appears
-// whole or not at all, and a mistake is named by file, line and key.
+// whole or not at all, never in place of something the run did not write,
+// and a mistake is named by file, line and key.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "sim/run.h"
 #include "sim_fixture.h"
@@ -52,6 +58,7 @@ class RunCommand : public ::testing::Test {
   void PreviousOutput()
   {
     fs::create_directories(options.out);
+    std::ofstream(options.out + "/.brimvale-output") << "brimvale-sim output folder; a later run replaces it\n";
     std::ofstream(options.out + "/previous.txt") << "from the run before";
   }
 
@@ -59,6 +66,7 @@ class RunCommand : public ::testing::Test {
   std::vector<std::string> Leftovers()
   {
     std::vector<std::string> names;
+    if(!fs::exists(fs::path(options.out).parent_path())) return names;
     for(const auto &e : fs::directory_iterator(fs::path(options.out).parent_path()))
       if(e.path().filename() != "run") names.push_back(e.path().filename().string());
     return names;
@@ -98,6 +106,7 @@ TEST_F(RunCommand, AMistakeLeavesThePreviousOutputUntouched)
     fs::remove_all(options.out);
     EXPECT_EQ(Run(), 2);
     EXPECT_FALSE(fs::exists(options.out)) << "no output folder at all";
+    EXPECT_TRUE(Leftovers().empty());
   }
 }
 
@@ -129,9 +138,10 @@ TEST_F(RunCommand, ACompleteRunReplacesThePreviousOutputWhole)
     EXPECT_TRUE(fs::exists(options.out + "/" + file)) << file;
   EXPECT_FALSE(fs::is_empty(options.out + "/screenshots"));
   std::string summary = Read(options.out + "/summary.txt");
-  // Woken at once, answers after its 30 s boot, mounted 20 s later in one try,
-  // everything unmounted at the stop.
-  EXPECT_NE(summary.find("diskstation   192.168.178.20       0s       33s       2         2      53s      1 "),
+  // Woken at once, answers after its 30 s boot, mounted 20 s later in one
+  // attempt, everything unmounted at the stop; times on the receiver's clock.
+  EXPECT_NE(summary.find("diskstation   192.168.178.20    23:53:30  23:54:03    23:54:23         1       0       2 "
+                         "        2 "),
             std::string::npos)
       << summary;
   EXPECT_NE(summary.find("plug-in: TAP_Main returned 1, was stopped at the end of the run\n"), std::string::npos);
@@ -162,7 +172,239 @@ TEST_F(RunCommand, TheTimelineTellsTheStory)
     EXPECT_NE(found, std::string::npos) << line << "\nin\n" << printed;
     if(found != std::string::npos) at = found;
   }
-  EXPECT_NE(printed.find("plug-in: TAP_Main returned 1, exited (TAP_Exit) after 3s\n"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("plug-in: TAP_Main returned 1, exited (TAP_Exit) at 20:00:03\n"), std::string::npos) << printed;
+}
+
+// The current folder for one test (the command's relative paths start there).
+class InFolder {
+ public:
+  explicit InFolder(const std::string &folder) : before_(fs::current_path()) { fs::current_path(folder); }
+  ~InFolder() { fs::current_path(before_); }
+
+ private:
+  fs::path before_;
+};
+
+const char kShortRun[] = "[run]\nduration = 5\n";
+
+TEST_F(RunCommand, OnlyAnEarlierRunsOutputIsReplaced)
+{
+  options.scenario = std::string(BRIMVALE_SOURCE_DIR) + "/examples/startup/clean.toml";
+  options.quiet = true;
+  const std::string thesis = sandbox.path() + "/victim/thesis.txt";
+  fs::create_directories(sandbox.path() + "/victim");
+  std::ofstream(thesis) << "four years of work";
+  std::ofstream(sandbox.path() + "/afile.txt") << "a file";
+  fs::create_directory_symlink(sandbox.path() + "/victim", sandbox.path() + "/link");
+  const struct {
+    std::string out;
+    const char *message;
+  } refused[] = {
+    {sandbox.path() + "/victim", "is a folder that brimvale-sim did not write: not replaced"},
+    {sandbox.path() + "/victim/.", "is a folder that brimvale-sim did not write"},
+    {sandbox.path() + "/afile.txt", "is a file: not replaced"},
+    {sandbox.path() + "/link", "is a link: not replaced"},
+  };
+  for(const auto &c : refused)
+  {
+    options.out = c.out;
+    EXPECT_EQ(Run(), 2) << c.out;
+    EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+    EXPECT_EQ(Read(thesis), "four years of work");
+    EXPECT_EQ(Read(sandbox.path() + "/afile.txt"), "a file");
+    EXPECT_TRUE(fs::is_symlink(sandbox.path() + "/link"));
+  }
+  // A scenario named "...toml" has the stem "..": its default output folder
+  // is out/scenario, never the current folder.
+  fs::create_directories(sandbox.path() + "/work");
+  InFolder in(sandbox.path() + "/work");
+  std::ofstream("...toml") << kShortRun;
+  std::ofstream("keep.txt") << "kept";
+  options.out.clear();
+  options.scenario = "...toml";
+  ASSERT_EQ(Run(), 0) << errors;
+  EXPECT_TRUE(fs::exists("out/scenario/summary.txt"));
+  EXPECT_EQ(Read("keep.txt"), "kept");
+  // The default folder is an earlier run's, and is replaced run after run.
+  ASSERT_EQ(Run(), 0) << errors;
+  ASSERT_EQ(Run(), 0) << errors;
+  EXPECT_TRUE(fs::exists("out/scenario/summary.txt"));
+}
+
+TEST_F(RunCommand, AStalePartialFolderOfAKilledRunIsRemoved)
+{
+  options.scenario = Scenario(kShortRun);
+  options.quiet = true;
+  fs::path parent = fs::path(options.out).parent_path();
+  // Marked by a process that is gone by now, by one still running (this
+  // one), and not marked at all.
+  pid_t gone = fork();
+  if(gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const struct {
+    const char *name;
+    std::string mark;
+    bool removed;
+  } partials[] = {
+    {".run.partial-AAAAAA", "brimvale-sim output folder\npid " + std::to_string(gone) + "\n", true},
+    {".old.partial-BBBBBB", "brimvale-sim output folder\npid " + std::to_string(gone) + "\n", true},
+    {".run.partial-CCCCCC", "brimvale-sim output folder\npid " + std::to_string(getpid()) + "\n", false},
+    {".run.partial-DDDDDD", "", false},
+  };
+  for(const auto &p : partials)
+  {
+    fs::create_directories(parent / p.name / "root");
+    if(!p.mark.empty()) std::ofstream(parent / p.name / ".brimvale-output") << p.mark;
+  }
+  ASSERT_EQ(Run(), 0) << errors;
+  for(const auto &p : partials) EXPECT_EQ(fs::exists(parent / p.name), !p.removed) << p.name;
+}
+
+TEST_F(RunCommand, AnInterruptedRunLeavesNoPartialFolder)
+{
+  // Long enough never to end by itself within the test.
+  options.scenario = Scenario(
+      "[run]\nduration = \"300d\"\n[settings]\n\"Brimvale.ini\" = '''\nNAS IP-Address=192.168.178.20\n"
+      "Local Folder Name=NAS\nRemotefolder MediaFiles=/video\nPing Gap=1\nLogfile=1\n'''\n"
+      "[[server]]\naddress = \"192.168.178.20\"\nexports = { \"/video\" = [\"a.ts\"] }\n");
+  fs::path parent = fs::path(options.out).parent_path();
+  auto partial_exists = [&] {
+    if(!fs::exists(parent)) return false;
+    for(const auto &e : fs::directory_iterator(parent))
+      if(e.path().filename().string().rfind(".run.partial-", 0) == 0) return true;
+    return false;
+  };
+  for(int signal : {SIGINT, SIGTERM, SIGPIPE})
+  {
+    int timeline[2];
+    ASSERT_EQ(pipe(timeline), 0);
+    std::fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if(child == 0)
+    {
+      close(timeline[0]);
+      std::FILE *out = fdopen(timeline[1], "w");
+      std::FILE *err = std::fopen("/dev/null", "w");
+      _exit(sim::RunScenarioFile(options, out, err));
+    }
+    close(timeline[1]);
+    // Under way: the timeline runs and the partial folder is there.
+    char buffer[4096];
+    ASSERT_GT(read(timeline[0], buffer, sizeof(buffer)), 0);
+    for(int k = 0; k < 1000 && !partial_exists(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(partial_exists());
+    if(signal == SIGPIPE)
+      close(timeline[0]);  // as `| head` does: the next line written meets a closed pipe
+    else
+    {
+      kill(child, signal);
+      while(read(timeline[0], buffer, sizeof(buffer)) > 0)
+      {
+      }
+      close(timeline[0]);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "signal " << signal << ", status " << status;
+    EXPECT_FALSE(partial_exists()) << "signal " << signal;
+    EXPECT_FALSE(fs::exists(options.out));
+  }
+}
+
+TEST_F(RunCommand, ThePluginArgumentIsAFileOfThisCpu)
+{
+  std::string tap_bytes = Read(BRIMVALE_TAP);
+  std::string other_cpu = tap_bytes;
+  // e_machine, little-endian: MIPS for a PC build, x86-64 for a MIPS one.
+  other_cpu[18] = static_cast<char>(other_cpu[18] == 8 ? 62 : 8);
+  other_cpu[19] = 0;
+  const struct {
+    const char *name;
+    std::string bytes;
+    int status;
+    const char *message;
+  } cases[] = {
+    {"Brimvale.tap", "", 1, "cannot load Brimvale.tap: it is an empty file"},
+    {"notes.tap", "NAS IP-Address=1.2.3.4\n", 1, "cannot load notes.tap: it is not a shared object (no ELF header)"},
+    {"other.tap", other_cpu, 1, "another CPU than this program's"},
+    // A bare name is a file in the current folder, not one the loader looks up.
+    {"copy.tap", tap_bytes, 0, ""},
+  };
+  InFolder in(sandbox.path());
+  options.scenario = Scenario(kShortRun);
+  options.quiet = true;
+  for(const auto &c : cases)
+  {
+    std::ofstream(c.name, std::ios::binary) << c.bytes;
+    options.tap = c.name;
+    EXPECT_EQ(Run(), c.status) << c.name << ": " << errors;
+    EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+  }
+}
+
+TEST_F(RunCommand, WarningsAndToolErrorsAreShown)
+{
+  // Server 1 counts as answering (Automount 0) but its address is no server
+  // of the scenario; server 2 is pinged at an address nobody has; a key is
+  // misspelt; a key press is set after the end.
+  options.scenario = Scenario(
+      "[run]\nduration = \"2m\"\n[receiver]\nuptime = \"10m\"\n[settings]\n\"Brimvale.ini\" = '''\n"
+      "NAS IP-Address=192.168.1.9\nLocal Folder Name=Pi\nRemotefolder MediaFiles=/video\nAutomount=0\n"
+      "NAS Boottime=0\nMountDelay=0\nPing Wiat=3\n'''\n\"2.ini\" = '''\nNAS IP-Address=192.168.1.10\n"
+      "Local Folder Name=Other\nRemotefolder MediaFiles=/video\n'''\n[[key]]\nat = \"3m\"\ncode = 1\n");
+  ASSERT_EQ(Run(), 0) << errors;
+  for(const std::string &warning : {
+          "brimvale-sim: warning: " + options.scenario +
+              ":21: key[1].at: 3m is after the end of the run (2m): the key is never pressed\n",
+          std::string("brimvale-sim: warning: settings: Brimvale.ini line 7, server 1, \"Ping Wiat\": unknown key, "
+                      "ignored: did you mean \"Ping Wait\"?\n"),
+          std::string("brimvale-sim: warning: server 1's address 192.168.1.9 is no [[server]] of the scenario: "
+                      "nothing answers there\n"),
+          std::string("brimvale-sim: warning: server 2's address 192.168.1.10 is no [[server]]"),
+      })
+    EXPECT_NE(errors.find(warning), std::string::npos) << warning << "\nin\n" << errors;
+  const std::string refused =
+      "\"mount \"192.168.1.9:/video\" \"/mnt/hd/MediaFiles/Pi\" \" -> 255 (mount: RPC: Unable to receive; errno = No "
+      "route to host)\n";
+  EXPECT_NE(printed.find("  command  " + refused), std::string::npos) << printed;
+  std::string commands = Read(options.out + "/commands.txt");
+  EXPECT_NE(commands.find(refused), std::string::npos) << commands;
+  EXPECT_EQ(commands.rfind("2026-12-08 12:00:00.00  ", 0), 0u) << "the receiver's time, not a tick count";
+  // Nobody answers at an address the network does not know.
+  EXPECT_NE(commands.find("ping -c1 -W3 192.168.1.10 > /mnt/hd/ProgramFiles/Settings/Brimvale/2.ping\" -> 1\n"),
+            std::string::npos)
+      << commands;
+}
+
+TEST_F(RunCommand, TheSummaryCountsFailedAttemptsAndTheTreeShowsWhatIsMounted)
+{
+  // Disk Station's music export is missing: every attempt mounts the video
+  // and fails on the music, so it is never mounted as a whole. The cloud is
+  // left mounted (stop = false): the tree shows its files at the mount point.
+  options.scenario = Scenario(
+      "[run]\nduration = \"3m\"\nstop = false\n[receiver]\nuptime = \"10m\"\ntime = 20:00:00\n"
+      "[settings]\n\"Brimvale.ini\" = '''\nNAS IP-Address=192.168.178.20\nLocal Folder Name=DiskStation\n"
+      "Remotefolder MediaFiles=/volume1/video\nRemotefolder MP3Files=/volume1/music\nNAS Boottime=0\n"
+      "MountDelay=0\n'''\n\"2.ini\" = '''\nNAS IP-Address=192.168.178.21\nLocal Folder Name=MyCloud\n"
+      "Remotefolder MediaFiles=/nfs/Filme\nNAS Boottime=0\n'''\n"
+      "[[server]]\nname = \"diskstation\"\naddress = \"192.168.178.20\"\nexports = { \"/volume1/video\" = [\"a.ts\"] }\n"
+      "[[server]]\nname = \"mycloud\"\naddress = \"192.168.178.21\"\nexports = { \"/nfs/Filme\" = [\"Nosferatu.ts\"] }\n");
+  options.quiet = true;
+  ASSERT_EQ(Run(), 0) << errors;
+  std::string summary = Read(options.out + "/summary.txt");
+  EXPECT_NE(summary.find("server        address          woken at  answered  mounted at  attempts  failed  mounts  "
+                         "unmounts  pings  wake-ups\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("diskstation   192.168.178.20           -  20:00:00           -         3       3 "),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("mycloud       192.168.178.21           -  20:00:00    20:00:00         1       0       1 "),
+            std::string::npos)
+      << summary;
+  std::string tree = Read(options.out + "/tree.txt");
+  EXPECT_NE(tree.find("  MediaFiles/MyCloud/Nosferatu.ts\n"), std::string::npos) << tree;
 }
 
 }  // namespace

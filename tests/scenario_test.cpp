@@ -29,7 +29,8 @@ TEST(ScenarioDuration, TextsAndSeconds)
     bool ok;
   } cases[] = {
     {"90s", 90, true}, {"15m", 900, true}, {"1h30m", 5400, true}, {"2d", 172800, true}, {"45", 45, true},
-    {"", 0, false},    {"1h30", 0, false}, {"m", 0, false},       {"5x", 0, false},
+    {"1.5m", 90, true}, {"", 0, false},     {"1h30", 0, false},   {"m", 0, false},       {"5x", 0, false},
+    {".", 0, false},    {"1..5m", 0, false}, {"1.m", 0, false},   {".5m", 0, false},
   };
   for(const auto &c : cases)
   {
@@ -88,6 +89,18 @@ TEST_F(ScenarioTest, MistakesNameFileLineAndKey)
     {"[receiver]\nsystem_type = 0\n[[timer]]\nstart = 2026-12-08T20:05:00\n",
      ":3: timer: receiver.system_type 0 has no timer table"},
     {"[settings]\nfrom = \"no-such-folder\"\n", ":2: settings.from: no folder"},
+    // Every number and time within what the run and the receiver hold.
+    {"[run]\nduration = 9223372036854775807\n", ":2: run.duration: must be at most 366d (a year)"},
+    {"[run]\nduration = \"99999999999999999999999999d\"\n", ":2: run.duration: must be at most 366d"},
+    {"[run]\nduration = \"18446744073709551616\"\n", ":2: run.duration: must be at most 366d"},
+    {"[run]\nduration = \".\"\n", ":2: run.duration: must be seconds or a text"},
+    {"[run]\nduration = \"1..5m\"\n", ":2: run.duration: must be seconds or a text"},
+    {"[receiver]\nuptime = \"500d\"\n", ":2: receiver.uptime: must be at most 497d2h27m52s (the receiver counts"},
+    {"[receiver]\ntime = 25:00:00\n", ":2: receiver.time: the hour must lie from 0 to 23, not 25"},
+    {"[receiver]\ndate = 2038-04-23\n", ":2: receiver.date: must be a date from 1900-01-01 to 2038-04-22"},
+    {"[receiver]\ndate = 2038-04-22\n[run]\nduration = \"1d\"\n", ":4: run.duration: the run would go past 2038-04-22"},
+    {"[[timer]]\nstart = \"2038-04-23 20:00\"\n", ":2: timer[1].start: must be a date from 1900-01-01 to 2038-04-22"},
+    {"[[key]]\nat = \"400d\"\ncode = 1\n", ":2: key[1].at: must be at most 366d"},
   };
   for(const auto &c : cases)
   {
@@ -97,6 +110,46 @@ TEST_F(ScenarioTest, MistakesNameFileLineAndKey)
     EXPECT_FALSE(sim::LoadScenario(path, &s, &error)) << c.text;
     EXPECT_EQ(error.rfind(path, 0), 0u) << error;
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+}
+
+TEST_F(ScenarioTest, KeysArePressedInTheOrderOfTheirTimes)
+{
+  sim::Scenario s;
+  std::string error;
+  std::string path = Write("[run]\nduration = \"1m\"\n[[key]]\nat = 20\ncode = 2\n[[key]]\nat = 10\ncode = 1\n"
+                           "[[key]]\nat = \"2m\"\ncode = 3\n[[server]]\naddress = \"1.2.3.4\"\n"
+                           "outages = [[\"5m\", \"6m\"]]\n");
+  ASSERT_TRUE(sim::LoadScenario(path, &s, &error)) << error;
+  ASSERT_EQ(s.keys.size(), 3u);
+  EXPECT_EQ(s.keys[0].code, 1u);
+  EXPECT_EQ(s.keys[1].code, 2u);
+  EXPECT_EQ(s.keys[2].code, 3u);
+  EXPECT_EQ(s.warnings, (std::vector<std::string>{
+                            path + ":14: server[1].outages: begins at 5m, after the end of the run (1m): it never happens",
+                            path + ":10: key[3].at: 2m is after the end of the run (1m): the key is never pressed",
+                        }));
+}
+
+// The reference example names every key the reader knows.
+TEST_F(ScenarioTest, TheReferenceExampleHoldsEveryKey)
+{
+  std::string path = std::string(BRIMVALE_SOURCE_DIR) + "/examples/reference.toml";
+  sim::Scenario s;
+  std::string error;
+  ASSERT_TRUE(sim::LoadScenario(path, &s, &error)) << error;
+  std::ifstream in(path);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for(const std::string &key : sim::ScenarioKeys())
+  {
+    std::string table = key.substr(0, key.find('.')), name = key.substr(key.find('.') + 1);
+    size_t header = std::min(text.find("\n[" + table + "]\n"), text.find("\n[[" + table + "]]\n"));
+    EXPECT_NE(header, std::string::npos) << key;
+    // Written, or commented out, in its table.
+    size_t next = text.find("\n[", header + 1);
+    std::string body = text.substr(header, next == std::string::npos ? std::string::npos : next - header);
+    EXPECT_TRUE(body.find("\n" + name + " = ") != std::string::npos || body.find("\n# " + name + " = ") != std::string::npos)
+        << key;
   }
 }
 
