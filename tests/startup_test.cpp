@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedCheck{"duplicate-folder", "Multiple use of local foldername - TAP will be terminated!",
                     {kChmod, "portmap", kPs, "kill -15 300"}},
         FailedCheck{"no-address", "Server-IP and/or local folder name missing - TAP will be terminated!", {kChmod}},
-        FailedCheck{"portmap-fails", "Portmap failed - TAP will be terminated!", {kChmod, "portmap"}}),
+        FailedCheck{"portmap-fails", "Portmap failed - TAP will be terminated!", {kChmod, "portmap", kPs}}),
     [](const ::testing::TestParamInfo<FailedCheck> &info) {
       std::string name = info.param.example;
       std::replace(name.begin(), name.end(), '-', '_');
