@@ -115,9 +115,17 @@ static void CheckAndStart(void)
   LoadFurtherServers();
 
   if(ServerTable[1].address[0] == '\0' || ServerTable[1].localName[0] == '\0') return Fail(&kNoAddress);
-  if(ShellRun("portmap") != 0) return Fail(&kPortmapFailed);
-
-  getprocess("portmap", &pid, &pnum, 1);
+  if(ShellRun("portmap") == 0)
+    getprocess("portmap", &pid, &pnum, PROCESS_FIRST);
+  else
+  {
+    // One that already runs (another plug-in's, or ours from before a crash)
+    // serves NFS just as well. It is not ours to stop: pid stays 0.
+    int running = 0;
+    pnum = 0;
+    if(!getprocess("portmap", &running, &pnum, PROCESS_FIRST) || pnum == 0) return Fail(&kPortmapFailed);
+    WriteLog("Portmap is already running - it is used and left running");
+  }
   // Mounting may begin once the receiver has been up for Delay ticks.
   dword uptime = GetUptime();
   if(uptime < (dword)Delay)

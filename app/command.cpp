@@ -13,6 +13,12 @@
 #define WORD_SPECIALS QUOTED_SPECIALS ";&|<>()'*?[]{}~#!"
 #define BLANKS " \t"
 
+#define IPV4_GROUPS 4
+#define IPV4_GROUP_DIGITS 3
+#define IPV4_GROUP_MAX 255
+#define HOST_LABEL_MAX 63
+#define MAC_GROUPS 6
+
 int IsSafeArgument(const char *value, ArgPosition position)
 {
   if(value == NULL) return 0;
@@ -34,6 +40,13 @@ void LogRefusal(int n, CommandStatus status, const char *key, const char *comman
     // "../x" would put the mount point outside the media folder.
     StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" must be a plain folder name - not run", n, key);
     break;
+  case COMMAND_NOT_ADDRESS:
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" is not an IPv4 address or host name - not run", n, key);
+    break;
+  case COMMAND_NOT_MAC:
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" is not a MAC address like 00:11:32:aa:bb:cc - not run",
+              n, key);
+    break;
   case COMMAND_TOO_LONG:
     // Show how it begins so the user can find the setting that is too long.
     StrFormat(LogBuffer, sizeof(LogBuffer), "Command too long - not run: %.60s...", command);
@@ -44,11 +57,86 @@ void LogRefusal(int n, CommandStatus status, const char *key, const char *comman
   WriteLog(LogBuffer);
 }
 
-int CheckSetting(int n, const char *key, const char *value, ArgPosition position)
+int AcceptSetting(int n, const char *key, CommandStatus status)
 {
-  if(IsSafeArgument(value, position)) return 1;
-  LogRefusal(n, COMMAND_UNSAFE, key, NULL);
+  if(status == COMMAND_READY) return 1;
+  LogRefusal(n, status, key, NULL);
   return 0;
+}
+
+static int IsDigit(char c) { return c >= '0' && c <= '9'; }
+static int IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+static int IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Four decimal groups of 0 to 255. A leading zero is refused: the C
+// library's inet_aton reads "010" as octal 8, not the 10 the owner meant.
+static int IsDottedQuad(const char *text)
+{
+  for(int group = 0; group < IPV4_GROUPS; group++)
+  {
+    if(group > 0 && *text++ != '.') return 0;
+    if(!IsDigit(*text)) return 0;
+    if(text[0] == '0' && IsDigit(text[1])) return 0;
+    int value = 0, digits = 0;
+    for(; IsDigit(*text); text++, digits++)
+    {
+      value = value * 10 + (*text - '0');
+      if(digits >= IPV4_GROUP_DIGITS || value > IPV4_GROUP_MAX) return 0;
+    }
+  }
+  return *text == '\0';
+}
+
+// Labels of letters, digits and "-" between dots, none empty, none starting
+// or ending with "-" (so no option), the last starting with a letter (so a
+// mistyped dotted quad such as 192.168.1.1O is not taken for a name).
+static int IsHostName(const char *text)
+{
+  const char *label = text;
+  for(const char *p = text;; p++)
+  {
+    if(*p == '.' || *p == '\0')
+    {
+      size_t length = (size_t)(p - label);
+      if(length == 0 || length > HOST_LABEL_MAX || label[0] == '-' || p[-1] == '-') return 0;
+      if(*p == '\0') return IsLetter(label[0]);
+      label = p + 1;
+    }
+    else if(!IsLetter(*p) && !IsDigit(*p) && *p != '-')
+      return 0;
+  }
+}
+
+CommandStatus CheckAddress(const char *address)
+{
+  if(!IsSafeArgument(address, ARG_WORD)) return COMMAND_UNSAFE;
+  return IsDottedQuad(address) || IsHostName(address) ? COMMAND_READY : COMMAND_NOT_ADDRESS;
+}
+
+// Six groups of two hex digits with `separator` between them.
+static int IsMacWith(const char *mac, char separator)
+{
+  for(int group = 0; group < MAC_GROUPS; group++)
+  {
+    if(group > 0 && *mac++ != separator) return 0;
+    if(!IsHex(mac[0]) || !IsHex(mac[1])) return 0;
+    mac += 2;
+  }
+  return *mac == '\0';
+}
+
+CommandStatus CheckMac(const char *mac)
+{
+  if(!IsSafeArgument(mac, ARG_WORD)) return COMMAND_UNSAFE;
+  return IsMacWith(mac, ':') ? COMMAND_READY : COMMAND_NOT_MAC;
+}
+
+int NormaliseMac(char *mac)
+{
+  if(mac == NULL || !IsMacWith(mac, '-')) return 0;
+  for(char *p = mac; *p != '\0'; p++)
+    if(*p == '-') *p = ':';
+  return 1;
 }
 
 int FormatCommand(char *command, size_t size, const char *fmt, ...)

@@ -24,16 +24,33 @@ typedef enum {
   COMMAND_UNSAFE,      // a setting holds characters the command cannot take
   COMMAND_NOT_PLAIN,   // the local folder name is not a plain folder name
   COMMAND_TOO_LONG,    // it would not fit its buffer (the buffer holds what fit)
+  COMMAND_NOT_ADDRESS, // the address is neither a dotted quad nor a host name
+  COMMAND_NOT_MAC,     // the MAC is not six hex pairs separated by ":"
 } CommandStatus;
+
+// Whether `address` can be handed to ping and mount: COMMAND_READY for an
+// IPv4 dotted quad or a host name (letters, digits, "-" and ".", its last
+// label starting with a letter); COMMAND_UNSAFE when it is not even one safe
+// word; COMMAND_NOT_ADDRESS otherwise, "-o..." among them, which the tools
+// would take for an option.
+CommandStatus CheckAddress(const char *address);
+
+// The same for a MAC handed to ether-wake: COMMAND_READY for six two-digit
+// hex groups separated by ":", COMMAND_UNSAFE, or COMMAND_NOT_MAC.
+CommandStatus CheckMac(const char *mac);
+
+// Rewrites a MAC written with "-" between its six groups in the ":" form
+// ether-wake takes. 1 when it did; anything else is left as it is.
+int NormaliseMac(char *mac);
 
 // One run-log line saying why a command of server n is not run: `key` names
 // the setting at fault, `command` is what fit of a command that is too long.
 // Nothing for COMMAND_READY and COMMAND_NONE.
 void LogRefusal(int n, CommandStatus status, const char *key, const char *command);
 
-// IsSafeArgument, and when it is not, one run-log line naming server n and
-// the setting `key`. 1 = safe.
-int CheckSetting(int n, const char *key, const char *value, ArgPosition position);
+// `status` (of CheckAddress or CheckMac) as a run-log line naming server n
+// and the setting `key` when it is not COMMAND_READY. 1 = ready.
+int AcceptSetting(int n, const char *key, CommandStatus status);
 
 // Formats a command into `command` of `size` bytes. 1 when it fit; 0 when it
 // would have been cut (a run-log line says so; the command must not be run).

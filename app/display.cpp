@@ -101,10 +101,22 @@ void HideLog(void)
   {
     // A portmap started before a later check failed (two servers on one
     // folder) would outlive the plug-in, and the next start's portmap fail.
+    // Signalled once only: the number may belong to another process later.
     if(pid > 0) killprocess(pid);
+    pid = 0;
     FreeFirmwareDat();
     TAP_Exit();
   }
+}
+
+// Brimvale.log becomes Brimvale.log.1, replacing an older one, and a new
+// Brimvale.log is opened. When the rename fails the old log is opened again
+// and grows on: a line is worth more than the limit.
+static TYPE_File *RotateLog(void)
+{
+  if(TAP_Hdd_Exist(LOG_OLD_FILE_NAME)) TAP_Hdd_Delete(LOG_OLD_FILE_NAME);
+  if(TAP_Hdd_Rename(LOG_FILE_NAME, LOG_OLD_FILE_NAME)) TAP_Hdd_Create(LOG_FILE_NAME, ATTR_NORMAL);
+  return TAP_Hdd_Fopen(LOG_FILE_NAME);
 }
 
 void WriteLog(const char *text)
@@ -130,7 +142,17 @@ void WriteLog(const char *text)
   // Opened and closed for every line, so that each line is on disk at once.
   TYPE_File *file = TAP_Hdd_Fopen(LOG_FILE_NAME);
   if(file == NULL) return;
-  TAP_Hdd_Fseek(file, (long)TAP_Hdd_Flen(file), SEEK_ORIGIN_START);
+  dword length = TAP_Hdd_Flen(file);
+  // The log lives on the recording disk: past its limit it is kept as the
+  // one older log and a new one begins, with this line.
+  if(length > LOG_ROTATE_BYTES)
+  {
+    TAP_Hdd_Fclose(file);
+    file = RotateLog();
+    if(file == NULL) return;
+    length = TAP_Hdd_Flen(file);
+  }
+  TAP_Hdd_Fseek(file, (long)length, SEEK_ORIGIN_START);
   TAP_Hdd_Fwrite(line, (dword)strlen(line), 1, file);
   TAP_Hdd_Fclose(file);
 }

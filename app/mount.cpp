@@ -23,6 +23,14 @@ static const char *const kShareRoots[REMOTE_FOLDER_COUNT] = {"/MediaFiles", "/MP
 #define RECORDING_SERVER 1
 #define RECORDING_ROOT "/DataFiles"
 #define TIMESHIFT_FOLDER "TimeShift"
+// The shell's names of the recording folder and of where the local one is kept.
+#define RECORDING_PATH "/mnt/hd/DataFiles"
+#define LOCAL_KEPT_PATH "/mnt/hd/DF_local"
+
+// Shares mounted by the third attempt of a server that then gave up, per server.
+static int sKeptShares[SERVER_TABLE_SIZE];
+
+int KeepsShares(int i) { return i >= 1 && i <= MAX_SERVERS && sKeptShares[i] > 0; }
 
 int IsPlainFolderName(const char *name)
 {
@@ -37,9 +45,13 @@ int IsRecordingShare(int i, int share) { return i == RECORDING_SERVER && share =
 // lines; *key names the first that cannot.
 static CommandStatus CheckShareSettings(const ServerRecord *s, int share, const char **key)
 {
-  if(!IsSafeArgument(s->address, ARG_WORD))
+  CommandStatus address = CheckAddress(s->address);
+  if(address != COMMAND_READY)
+  {
     *key = KEY_ADDRESS;
-  else if(!IsSafeArgument(s->remoteFolder[share], ARG_QUOTED))
+    return address;
+  }
+  if(!IsSafeArgument(s->remoteFolder[share], ARG_QUOTED))
     *key = RemoteFolderKeys[share];
   else if(!IsSafeArgument(s->mountOptions, ARG_OPTIONS))
     *key = KEY_MOUNT_OPTIONS;
@@ -101,7 +113,7 @@ static int RunOnFolder(const char *tool, const char *root, const char *name)
 int ShareMount(const char *address, const char *root, const char *remote, const char *name, const char *options)
 {
   if(remote[0] == '\0') return SHARE_NOT_MOUNTED;
-  if(!IsSafeArgument(address, ARG_WORD) || !IsSafeArgument(remote, ARG_QUOTED) ||
+  if(CheckAddress(address) != COMMAND_READY || !IsSafeArgument(remote, ARG_QUOTED) ||
      !IsSafeArgument(name, ARG_QUOTED) || !IsPlainFolderName(name) || !IsSafeArgument(options, ARG_OPTIONS))
     return SHARE_FAILED;
   // A command that cannot be run is refused before its mount point is made,
@@ -164,6 +176,14 @@ static void LogAndRun(void)
   ShellRun(sysdo);
 }
 
+// 1 when both paths exist and show one folder (a bind mount shows its source).
+static int SameFolder(const char *a, const char *b)
+{
+  struct stat64 first, second;
+  if(lstat64(a, &first) != 0 || lstat64(b, &second) != 0) return 0;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 // Server 1 takes over /mnt/hd/DataFiles; the local recordings stay reachable
 // through /mnt/hd/DF_local and the DFLocal subfolder of the export.
 static void RedirectRecording(int *ok, int *failed)
@@ -175,6 +195,19 @@ static void RedirectRecording(int *ok, int *failed)
   LogAndRun();
   StrCopy(sysdo, sizeof(sysdo), "mount -o bind /mnt/hd/DataFiles /mnt/hd/DF_local");
   LogAndRun();
+
+  // The export goes over the local recordings only once DF_local shows them:
+  // otherwise they would be reachable nowhere, and an empty DF_local bound
+  // into the export would pass for them.
+  if(!SameFolder(LOCAL_KEPT_PATH, RECORDING_PATH))
+  {
+    ShellRun("umount \"" LOCAL_KEPT_PATH "\"");
+    ShellRun("rmdir \"" LOCAL_KEPT_PATH "\"");
+    WriteLog("Local recordings not reachable at " LOCAL_KEPT_PATH " - DataFiles not mounted");
+    (*failed)++;
+    RestoreTimeshift();
+    return;
+  }
 
   // Mountit made sure the command fits before anything was switched.
   int mounted = ComposeRecordingMount(sysdo, sizeof(sysdo)) == COMMAND_READY;
@@ -202,10 +235,9 @@ static void RedirectRecording(int *ok, int *failed)
 // to the local recordings.
 static int LocalFolderHidden(void)
 {
-  struct stat64 local, data;
-  if(lstat64("/mnt/hd/DF_local", &local) != 0) return 0;
-  if(lstat64("/mnt/hd/DataFiles", &data) != 0) return 1;
-  return local.st_dev != data.st_dev || local.st_ino != data.st_ino;
+  struct stat64 local;
+  if(lstat64(LOCAL_KEPT_PATH, &local) != 0) return 0;
+  return !SameFolder(LOCAL_KEPT_PATH, RECORDING_PATH);
 }
 
 // Undoes RedirectRecording: the local recording folder is back at
@@ -269,6 +301,7 @@ void Mountit(int tries, int i)
     ShowMount(ok, 0, i);
     s->mounted = 1;
     s->tries = 0;
+    sKeptShares[i] = 0;
     StrFormat(LogBuffer, sizeof(LogBuffer), "Mounting of %d. NAS finished successfully", i);
     WriteLog(LogBuffer);
   }
@@ -276,6 +309,7 @@ void Mountit(int tries, int i)
   {
     // The third attempt keeps what did mount.
     ShowMount(ok, failed, i);
+    sKeptShares[i] = ok;
     StrFormat(LogBuffer, sizeof(LogBuffer), "Mounting of %d. NAS failed", i);
     WriteLog(LogBuffer);
   }
@@ -314,4 +348,14 @@ void unMountit(int i)
   else
     NASumount(RECORDING_ROOT, s->localName);
   s->mounted = 0;
+  sKeptShares[i] = 0;
+}
+
+int UnmountDataShare(int i) { return NASumount(RECORDING_ROOT, ServerTable[i].localName); }
+
+int MountDataShare(int i)
+{
+  const ServerRecord *s = &ServerTable[i];
+  return ShareMount(s->address, RECORDING_ROOT, s->remoteFolder[RF_DATA], s->localName, s->mountOptions) ==
+         SHARE_MOUNTED;
 }

@@ -43,4 +43,14 @@ void Mountit(int tries, int i);
 // Unmounts every share of server i; restores the recording folder for server 1.
 void unMountit(int i);
 
+// 1 while server i, given up after its third attempt, still holds shares
+// that attempt mounted; unMountit ends that.
+int KeepsShares(int i);
+
+// Server i's DataFiles share in its folder inside /mnt/hd/DataFiles, taken
+// out while the recording folder changes hands and put back afterwards.
+// 1 when the umount (or the mount) worked.
+int UnmountDataShare(int i);
+int MountDataShare(int i);
+
 #endif

@@ -53,8 +53,9 @@ static int Judge(int n)
 CommandStatus FormatPing(const char *address, int n, char *command, size_t size)
 {
   if(command != NULL && size > 0) command[0] = '\0';
-  // An address the shell would read as more than one host name is not pinged.
-  if(!IsSafeArgument(address, ARG_WORD)) return COMMAND_UNSAFE;
+  // An address the shell would split, or ping would take for an option, is not pinged.
+  CommandStatus checked = CheckAddress(address);
+  if(checked != COMMAND_READY) return checked;
   int fit = StrFormat(command, size, "ping -c1 -W%d %s > %s" SETTINGS_FOLDER "/%d.ping", ServerTable[n].pingWait,
                       address, HDD_LINUX_ROOT, n);
   return fit ? COMMAND_READY : COMMAND_TOO_LONG;
@@ -63,7 +64,8 @@ CommandStatus FormatPing(const char *address, int n, char *command, size_t size)
 CommandStatus FormatWakeup(const char *mac, char *command, size_t size)
 {
   if(command != NULL && size > 0) command[0] = '\0';
-  if(!IsSafeArgument(mac, ARG_WORD)) return COMMAND_UNSAFE;
+  CommandStatus checked = CheckMac(mac);
+  if(checked != COMMAND_READY) return checked;
   int fit = StrFormat(command, size, "%s/ProgramFiles/busybox ether-wake %s", HDD_LINUX_ROOT, mac);
   return fit ? COMMAND_READY : COMMAND_TOO_LONG;
 }
@@ -126,5 +128,5 @@ void WakeServer(int i)
 {
   const char *mac = ServerTable[i].mac;
   if(mac[0] == '\0') return;
-  if(CheckSetting(i, KEY_MAC, mac, ARG_WORD)) Wakeup(mac);
+  if(AcceptSetting(i, KEY_MAC, CheckMac(mac))) Wakeup(mac);
 }

@@ -12,13 +12,12 @@
 
 // Composes the ping command of record n (n = 0: the internet probe) to
 // `address` into `command` of `size` bytes, as isOnline runs it:
-// COMMAND_READY, COMMAND_UNSAFE for an address the shell would not take as
-// one host name, COMMAND_TOO_LONG.
+// COMMAND_READY, CheckAddress's verdict on an address it refuses,
+// COMMAND_TOO_LONG.
 CommandStatus FormatPing(const char *address, int n, char *command, size_t size);
 
 // Composes the wake-up command for `mac` as Wakeup runs it: COMMAND_READY,
-// COMMAND_UNSAFE for a MAC the shell would not take as one word,
-// COMMAND_TOO_LONG.
+// CheckMac's verdict on a MAC it refuses, COMMAND_TOO_LONG.
 CommandStatus FormatWakeup(const char *mac, char *command, size_t size);
 
 // Pings record n's address (n = 0: the internet probe) once, its report in

@@ -12,25 +12,28 @@
 #define PS_FILE "ps.txt"
 #define PS_COMMAND "ps > /mnt/hd" SETTINGS_FOLDER "/" PS_FILE
 #define KILL_COMMAND_SIZE 128
-// The process number stands right-aligned in the first five columns; a
-// name found at column 33 or later belongs to its own line.
-#define PID_COLUMNS 5
-#define LINE_LOOKBACK 34
+// ps prints the process number first on each process line, after blanks
+// that right-align it; how wide its column is and where the command starts
+// differ between the receiver's ps, busybox and procps.
+#define PID_MAX_DIGITS 9
 // The list is read whole into twice its length; a longer one is not read.
 #define PS_MAX_BYTES 0x100000
 
-// The process number of the line that holds text[at].
+// The process number at the start of the line that holds text[at]; 0 when
+// that line does not start with one (the header, a wrapped command line):
+// guessing from a neighbouring line would signal some other process.
 static int ProcessNumber(const char *text, const char *at)
 {
-  // Compared as a distance: a pointer before the list's start is not one.
-  const char *p = at - text < LINE_LOOKBACK ? text : at - LINE_LOOKBACK;
-  while(p > text && *p != '\n') p--;
-  if(*p == '\n') p++;
-  int blanks = 0;
-  while(p[blanks] == ' ') blanks++;
-  int number = 0;
-  for(int k = blanks; k < PID_COLUMNS && p[k] >= '0' && p[k] <= '9'; k++) number = number * 10 + (p[k] - '0');
-  return number;
+  const char *p = at;
+  while(p > text && p[-1] != '\n') p--;
+  while(*p == ' ' || *p == '\t') p++;
+  int number = 0, digits = 0;
+  for(; *p >= '0' && *p <= '9'; p++, digits++)
+  {
+    if(digits == PID_MAX_DIGITS) return 0;
+    number = number * 10 + (*p - '0');
+  }
+  return digits > 0 && (*p == ' ' || *p == '\t') ? number : 0;
 }
 
 static int Fail(const char *english, const char *german, int status, int withStatus)

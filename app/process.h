@@ -9,6 +9,7 @@
 
 // Writes the process list with ps, reads it back and looks for `pattern`:
 // *countOut = number of matches, *pidOut = the process number the mode picks
+// from the start of the matching line, 0 when that line starts with none
 // (untouched without a match). 1 when the list was read; 0 with a message on
 // the bar when it could not be.
 int getprocess(const char *pattern, int *pidOut, int *countOut, int mode);

@@ -45,19 +45,49 @@ static int SwitchesRecording(int i)
   return IsRecordingShare(i, RF_DATA) && ServerTable[i].remoteFolder[RF_DATA][0] != '\0';
 }
 
-// Before the recording folder changes hands, the servers mounted inside it
+// Servers whose DataFiles share ClearRecordingFolder took out.
+static int sDataShareOut[SERVER_TABLE_SIZE];
+
+// Before the recording folder changes hands, the shares mounted inside it
 // go: the export cannot be unmounted while they sit in it, and a local
 // folder they sit in would be hidden under the export, their mount points
-// left there for good. They are probed again at once and mounted again
-// after their boot time, into whichever folder then stands there.
+// left there for good. Only those shares: the server's films, music and
+// photos elsewhere stay where the owner is watching them.
 static void ClearRecordingFolder(void)
 {
   for(int j = 2; j <= TotalNAS; j++)
   {
     ServerRecord *s = &ServerTable[j];
-    if(s->mounted != 1 || s->remoteFolder[RF_DATA][0] == '\0') continue;
-    unMountit(j);
-    s->nextProbeTick = 0;
+    sDataShareOut[j] = 0;
+    if(s->remoteFolder[RF_DATA][0] == '\0') continue;
+    // A mounted server has every share mounted; one that gave up may never
+    // have mounted this one, which its umount tells.
+    if(s->mounted == 1)
+    {
+      UnmountDataShare(j);
+      sDataShareOut[j] = 1;
+    }
+    else if(KeepsShares(j))
+      sDataShareOut[j] = UnmountDataShare(j);
+  }
+}
+
+// Puts the shares ClearRecordingFolder took out back, into whichever folder
+// now stands at /mnt/hd/DataFiles. A mounted server whose share does not
+// come back is taken down whole and probed again at once, to be mounted
+// again after its boot time.
+static void RefillRecordingFolder(void)
+{
+  for(int j = 2; j <= TotalNAS; j++)
+  {
+    if(!sDataShareOut[j]) continue;
+    sDataShareOut[j] = 0;
+    if(MountDataShare(j)) continue;
+    if(ServerTable[j].mounted == 1)
+    {
+      unMountit(j);
+      ServerTable[j].nextProbeTick = 0;
+    }
   }
 }
 
@@ -66,15 +96,19 @@ static void Probe(int i)
   ServerRecord *s = &ServerTable[i];
   if(isOnline(s->address, i) == 1)
   {
-    if(s->mountDueTick == 0 && s->mounted == 0) s->mountDueTick = TAP_GetTick() + (dword)s->bootTime * TICKS_PER_SECOND;
+    // A server that gave up is not mounted again until the plug-in restarts.
+    if(s->mountDueTick == 0 && s->mounted == 0 && s->tries < MAX_TRIES)
+      s->mountDueTick = TAP_GetTick() + (dword)s->bootTime * TICKS_PER_SECOND;
   }
   else
   {
     s->mountDueTick = 0;
-    if(s->mounted == 1)
+    if(s->mounted == 1 || KeepsShares(i))
     {
-      if(isRec == 1 && SwitchesRecording(i)) ClearRecordingFolder();
+      int recording = isRec == 1 && SwitchesRecording(i);
+      if(recording) ClearRecordingFolder();
       unMountit(i);
+      if(recording) RefillRecordingFolder();
       ShowMount(MOUNT_DISCONNECTED, MOUNT_DISCONNECTED, i);
     }
   }
@@ -104,6 +138,7 @@ static dword Stop(void)
     if(HoldsMounts(i)) unMountit(i);
   if(isRec == 1 && HoldsMounts(1)) unMountit(1);
   killprocess(pid);
+  pid = 0;
   WriteLog("Brimvale terminated");
   FreeFirmwareDat();
   return 0;
@@ -136,7 +171,9 @@ static dword Idle(dword param1)
   for(int i = 1; i <= TotalNAS && isMounting != 1; i++)
   {
     ServerRecord *s = &ServerTable[i];
-    if(Passed(s->nextProbeTick) && s->tries < MAX_TRIES && MayMount())
+    // A server that gave up is still watched while it holds shares, so they
+    // do not stay on a NAS that has gone (stale handles in the browser).
+    if(Passed(s->nextProbeTick) && (s->tries < MAX_TRIES || KeepsShares(i)) && MayMount())
     {
       Probe(i);
       ReadClock();
@@ -149,8 +186,10 @@ static dword Idle(dword param1)
     if(s->mountDueTick != 0 && Passed(s->mountDueTick) && MayMount())
     {
       s->mountDueTick = 0;
-      if(SwitchesRecording(i)) ClearRecordingFolder();
+      int recording = SwitchesRecording(i);
+      if(recording) ClearRecordingFolder();
       Mountit(s->tries, i);
+      if(recording) RefillRecordingFolder();
       ReadClock();
     }
   }

@@ -1,7 +1,11 @@
 // Reading the settings files into the server table, and writing a main
 // settings file for the user to edit when there is none.
+#include <string.h>
+
 #include "../lib/ini/ini.h"
+#include "../lib/str/str.h"
 #include "Brimvale.h"
+#include "command.h"
 #include "display.h"
 #include "settings.h"
 
@@ -32,29 +36,68 @@ const char *const RemoteFolderKeys[REMOTE_FOLDER_COUNT] = {
 
 #define RECORDING_SERVER 1
 
-static void ReadText(const char *key, char *field, dword size) { INIGetString(key, field, "", size); }
+static int IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-static int ReadSwitch(const char *key, int defaultValue) { return INIGetInt(key, defaultValue, SWITCH_OFF, SWITCH_ON); }
+int TrimSettingValue(const char *key)
+{
+  char entryKey[INI_KEY_LENGTH + 2];
+  if(key == NULL || !StrFormat(entryKey, sizeof(entryKey), "%s=", key)) return 0;
+  char *start = NULL, *end = NULL;
+  INIFindStartEnd(entryKey, &start, &end, (dword)-1);
+  if(start == NULL || end == NULL) return 0;
+  char *value = start + strlen(entryKey);
+  if(end < value) return 0;  // empty
+
+  // Shrinks the store's text in place: nothing to allocate, nothing to fail.
+  char *first = value;
+  while(first <= end && IsBlank(*first)) first++;
+  char *last = end;
+  while(last >= first && IsBlank(*last)) last--;
+  if(first == value && last == end) return 0;
+  size_t kept = first <= last ? (size_t)(last + 1 - first) : 0;
+  memmove(value, first, kept);
+  memmove(value + kept, end + 1, strlen(end + 1) + 1);
+  return 1;
+}
+
+// Every value is read without the blanks and tabs around it: an editor's
+// trailing blank would otherwise make a MAC or an address unusable, and the
+// owner would see nothing of it with the run log off.
+static void ReadText(const char *key, char *field, dword size)
+{
+  TrimSettingValue(key);
+  INIGetString(key, field, "", size);
+}
+
+static int ReadNumber(const char *key, int defaultValue, int minValue, int maxValue)
+{
+  TrimSettingValue(key);
+  return INIGetInt(key, defaultValue, minValue, maxValue);
+}
+
+static int ReadSwitch(const char *key, int defaultValue) { return ReadNumber(key, defaultValue, SWITCH_OFF, SWITCH_ON); }
 
 static void ReadServer(ServerRecord *server)
 {
   ReadText(KEY_ADDRESS, server->address, sizeof(server->address));
   ReadText(KEY_MAC, server->mac, sizeof(server->mac));
+  // ether-wake takes only the ":" form.
+  NormaliseMac(server->mac);
   ReadText(KEY_LOCAL_NAME, server->localName, sizeof(server->localName));
   for(int f = 0; f < REMOTE_FOLDER_COUNT; ++f)
     ReadText(RemoteFolderKeys[f], server->remoteFolder[f], sizeof(server->remoteFolder[f]));
   ReadText(KEY_MOUNT_OPTIONS, server->mountOptions, sizeof(server->mountOptions));
-  server->bootTime = INIGetInt(KEY_BOOT_TIME, BOOT_TIME_DEFAULT, BOOT_TIME_MIN, BOOT_TIME_MAX);
+  server->bootTime = ReadNumber(KEY_BOOT_TIME, BOOT_TIME_DEFAULT, BOOT_TIME_MIN, BOOT_TIME_MAX);
   server->autoMount = ReadSwitch(KEY_AUTO_MOUNT, AUTO_MOUNT_DEFAULT);
-  server->pingWait = INIGetInt(KEY_PING_WAIT, PING_WAIT_DEFAULT, PING_WAIT_MIN, PING_WAIT_MAX);
-  server->pingGap = INIGetInt(KEY_PING_GAP, PING_GAP_DEFAULT, PING_GAP_MIN, PING_GAP_MAX);
+  server->pingWait = ReadNumber(KEY_PING_WAIT, PING_WAIT_DEFAULT, PING_WAIT_MIN, PING_WAIT_MAX);
+  server->pingGap = ReadNumber(KEY_PING_GAP, PING_GAP_DEFAULT, PING_GAP_MIN, PING_GAP_MAX);
 }
 
 static void ReadGlobals(void)
 {
   NASRecord = ReadSwitch(KEY_NAS_RECORDING, SWITCH_OFF);
   Timerdelay = ReadSwitch(KEY_TIMER_DELAY, SWITCH_OFF);
-  Initialdelay = INIGetInt(KEY_MOUNT_DELAY, 0, 0, MOUNT_DELAY_MAX);
+  Initialdelay = ReadNumber(KEY_MOUNT_DELAY, 0, 0, MOUNT_DELAY_MAX);
   Silentmode = ReadSwitch(KEY_SILENT_MODE, SWITCH_OFF);
   logfile = ReadSwitch(KEY_LOGFILE, SWITCH_OFF);
 }

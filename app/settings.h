@@ -31,6 +31,11 @@ extern const char *const RemoteFolderKeys[REMOTE_FOLDER_COUNT];
 // n outside 1 to MAX_SERVERS, with nothing read.
 int LoadINI(const char *fileName, int n);
 
+// Drops the blanks and tabs around the value of `key` in the open settings
+// file (the store's text); a blank inside the value stays. 1 when there were
+// any. LoadINI does this for every key it reads.
+int TrimSettingValue(const char *key);
+
 // Writes the main settings file from record 1 and the global settings: back
 // where it was found, or new into SETTINGS_FOLDER.
 void SaveINI(void);

@@ -121,6 +121,9 @@ extern int (*TAP_Hdd_ChangeDir)(const char *dir);
 extern int (*TAP_Hdd_Exist)(const char *name);
 extern int (*TAP_Hdd_Create)(const char *name, byte attr);
 extern int (*TAP_Hdd_Delete)(const char *name);
+// Renames a file in the current folder; 1 on success. An existing newName is
+// not replaced.
+extern int (*TAP_Hdd_Rename)(const char *oldName, const char *newName);
 extern TYPE_File *(*TAP_Hdd_Fopen)(const char *name);
 extern dword (*TAP_Hdd_Flen)(TYPE_File *file);
 extern dword (*TAP_Hdd_Fseek)(TYPE_File *file, long pos, long origin);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../app/Brimvale.h"
+#include "../app/command.h"
 #include "../app/mount.h"
 #include "../app/probe.h"
 #include "../app/settings.h"
@@ -209,7 +210,9 @@ struct Entry {
   bool found = false;
   int line = 0;           // 1-based
   bool own_line = false;  // the line starts with this key and "="
-  std::string value;      // as written, not cut
+  std::string written;    // as written, blanks and all
+  bool trimmed = false;   // the plug-in drops blanks or tabs around it
+  std::string value;      // as the plug-in reads it (trimmed), not cut
   bool number = false;    // a plain decimal the store takes
   int unclamped = 0;
 };
@@ -236,7 +239,11 @@ class FileText {
     }
     text_ = INIBuffer;
     SplitLines();
+    // Where each key stands is found in the text as written; its value as
+    // LoadINI reads it, after the plug-in's own trimming of every key.
     for(const KeyInfo &k : keys) entries_[k.key] = Find(k);
+    for(const KeyInfo &k : keys) entries_[k.key].trimmed = TrimSettingValue(k.key.c_str()) == 1;
+    for(const KeyInfo &k : keys) ReadValue(k, &entries_[k.key]);
     INICloseFile();
     return true;
   }
@@ -291,6 +298,10 @@ class FileText {
                     "set again, ignored: the plug-in uses the first entry, line " + std::to_string(e.line));
       else if(info.global && !main_file)
         report->Add(name_, number, server_, info.key, "ignored: this setting is read from Brimvale.ini only");
+      else if(e.trimmed)
+        report->Add(name_, number, server_, info.key,
+                    "blanks or tabs around the value " + Shown(e.written) + ": the plug-in drops them and reads " +
+                        Shown(e.value));
     }
     // The store finds "key=" anywhere that no "#" or ";" stands right before it.
     for(const KeyInfo &k : keys)
@@ -353,7 +364,19 @@ class FileText {
     if(line == 0 && text_.compare(0, 3, "\xEF\xBB\xBF") == 0) line_begin = 3;
     e.own_line = offset == line_begin;
     const char *value = start + entry_key.size();
-    if(end != nullptr && end >= value) e.value.assign(value, static_cast<size_t>(end - value) + 1);
+    if(end != nullptr && end >= value) e.written.assign(value, static_cast<size_t>(end - value) + 1);
+    return e;
+  }
+
+  void ReadValue(const KeyInfo &k, Entry *entry) const
+  {
+    Entry &e = *entry;
+    if(!e.found) return;
+    std::string entry_key = k.key + "=";
+    char *start = nullptr, *end = nullptr;
+    INIFindStartEnd(entry_key.c_str(), &start, &end, BufferSize);
+    const char *value = start != nullptr ? start + entry_key.size() : nullptr;
+    if(value != nullptr && end != nullptr && end >= value) e.value.assign(value, static_cast<size_t>(end - value) + 1);
     if(k.kind == Kind::kNumber)
     {
       // Two different defaults tell "not a number" from a number.
@@ -362,7 +385,6 @@ class FileText {
       e.number = a == b;
       e.unclamped = a;
     }
-    return e;
   }
 
   std::string name_;
@@ -666,10 +688,22 @@ class Checker {
   {
     const Entry &e = file.entry(key);
     std::string used = field;
-    if(e.found && !e.value.empty() && e.value != used)
+    std::string note = Source(e, false);
+    std::string read = e.value;
+    if(key == KEY_MAC && read.size() < MAC_SIZE)
+    {
+      char mac[MAC_SIZE];
+      StrCopy(mac, sizeof(mac), read.c_str());
+      if(NormaliseMac(mac))
+      {
+        read = mac;
+        note += "; written with - between the groups, sent with :";
+      }
+    }
+    if(e.found && !read.empty() && read != used)
       report_.Add(file.name(), e.line, n, key,
                   "longer than " + std::to_string(capacity - 1) + " characters: cut to " + Shown(used));
-    ShowLine(key, Shown(used), Source(e, false));
+    ShowLine(key, Shown(used), note);
   }
 
   // `raised`: the value the boot-time rule of the recording server gives, or -1.
@@ -814,13 +848,26 @@ class Checker {
     for(int share = 0; share < REMOTE_FOLDER_COUNT; ++share)
       if(s.remoteFolder[share][0] != '\0') shares.push_back(share);
 
-    if(!IsSafeArgument(s.address, ARG_WORD))
+    // The plug-in's own verdicts; an empty address is a problem of its own above.
+    const std::string unreachable =
+        ": the server is never pinged" + std::string(shares.empty() ? "" : " and none of its shares is mounted");
+    CommandStatus address = s.address[0] != '\0' ? CheckAddress(s.address) : COMMAND_READY;
+    if(address == COMMAND_UNSAFE)
       AddFor(n, KEY_ADDRESS,
-                  Shown(s.address) + unsafe + " (one word: no blanks, none of ; & | < > ( ) ' \" ` $ \\ * ? [ ] { } ~ # !)"
-                  ": the server is never pinged" + (shares.empty() ? "" : " and none of its shares is mounted"));
-    if(s.mac[0] != '\0' && !IsSafeArgument(s.mac, ARG_WORD))
+                  Shown(s.address) + unsafe + " (one word: no blanks, none of ; & | < > ( ) ' \" ` $ \\ * ? [ ] { } ~ # !)" +
+                  unreachable);
+    else if(address != COMMAND_READY)
+      AddFor(n, KEY_ADDRESS,
+             Shown(s.address) + " is neither an IPv4 address (four numbers 0 to 255 without leading zeros, like "
+                                "192.168.178.20) nor a host name (letters, digits, - and ., not starting with -, "
+                                "the last part starting with a letter)" + unreachable);
+    CommandStatus mac = s.mac[0] != '\0' ? CheckMac(s.mac) : COMMAND_READY;
+    if(mac == COMMAND_UNSAFE)
       AddFor(n, KEY_MAC, Shown(s.mac) + unsafe + " (one word, like 00:11:32:aa:bb:cc): no wake-up "
                                                              "packet is sent");
+    else if(mac != COMMAND_READY)
+      AddFor(n, KEY_MAC, Shown(s.mac) + " is not a MAC address of six two-digit hex groups separated by : (like "
+                                        "00:11:32:aa:bb:cc), the form ether-wake takes: no wake-up packet is sent");
     if(shares.empty()) return;
     if(s.localName[0] != '\0' && !IsSafeArgument(s.localName, ARG_QUOTED))
       AddFor(n, KEY_LOCAL_NAME,

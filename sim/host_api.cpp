@@ -176,6 +176,37 @@ int HddDelete(const char *name)
   return result;
 }
 
+int HddRename(const char *oldName, const char *newName)
+{
+  std::string from, to, from_receiver, to_receiver;
+  sim::PathLook look, target;
+  std::error_code ec;
+  int result = 0;
+  if(oldName != nullptr && newName != nullptr && oldName[0] != '\0' && newName[0] != '\0' &&
+     R().hdd().HostPath(oldName, &from, &look) && R().hdd().HostPath(newName, &to, &target) &&
+     R().hdd().ReceiverPath(oldName, &from_receiver) && R().hdd().ReceiverPath(newName, &to_receiver) &&
+     look.exists() && target.error == ENOENT && fs::path(from).parent_path() == fs::path(to).parent_path() &&
+     !R().disk().IsMountPoint(from_receiver) && from_receiver != sim::kHddMount)
+  {
+    if(look.file())
+    {
+      int kept = R().disk().TakeOpen(look);
+      if(kept >= 0) ::close(kept);
+    }
+    fs::rename(from, to, ec);
+    if(!ec)
+    {
+      result = 1;
+      R().disk().Removed(from);
+      R().disk().Changed(to);
+    }
+  }
+  if(R().Tracing(TraceKind::kDisk))
+    R().Record(TraceKind::kDisk,
+               "TAP_Hdd_Rename(" + Quote(oldName) + ", " + Quote(newName) + ") -> " + std::to_string(result));
+  return result;
+}
+
 TYPE_File *HddFopen(const char *name)
 {
   if(R().FileOpenFails("TAP_Hdd_Fopen(" + Quote(name) + ")")) return nullptr;
@@ -378,6 +409,7 @@ __attribute__((visibility("default"))) int (*TAP_Hdd_ChangeDir)(const char *) = 
 __attribute__((visibility("default"))) int (*TAP_Hdd_Exist)(const char *) = HddExist;
 __attribute__((visibility("default"))) int (*TAP_Hdd_Create)(const char *, byte) = HddCreate;
 __attribute__((visibility("default"))) int (*TAP_Hdd_Delete)(const char *) = HddDelete;
+__attribute__((visibility("default"))) int (*TAP_Hdd_Rename)(const char *, const char *) = HddRename;
 __attribute__((visibility("default"))) TYPE_File *(*TAP_Hdd_Fopen)(const char *) = HddFopen;
 __attribute__((visibility("default"))) dword (*TAP_Hdd_Flen)(TYPE_File *) = HddFlen;
 __attribute__((visibility("default"))) dword (*TAP_Hdd_Fseek)(TYPE_File *, long, long) = HddFseek;

@@ -191,7 +191,7 @@ int PortmapTool(ToolCall &call)
 
 int PsTool(ToolCall &call)
 {
-  call.out = call.receiver->processes().PsOutput();
+  call.out = call.receiver->processes().PsOutput(call.receiver->config().ps_layout);
   return 0;
 }
 

@@ -40,15 +40,24 @@ const Process *Processes::Find(const std::string &command) const
   return nullptr;
 }
 
-std::string Processes::PsOutput() const
+std::string Processes::PsOutput(PsLayout layout) const
 {
-  std::string out = "  PID USER             VSZ STAT COMMAND\n";
+  static const char *const kHeaders[] = {"  PID USER             VSZ STAT COMMAND\n", "PID   USER     COMMAND\n",
+                                         "  PID TTY          TIME CMD\n"};
+  std::string out = kHeaders[static_cast<int>(layout)];
   char line[512];
   for(const Process &p : list_)
   {
-    // 5 + 1 + 8 + 1 + 12 + 1 + 4 + 1 = 33 columns (0 to 32) before the command.
-    std::snprintf(line, sizeof(line), "%5d %-8.8s %12u %-4.4s %s\n", p.pid, p.user.c_str(), p.vsz,
-                  p.vsz == 0 ? "SW" : "S", p.command.c_str());
+    if(layout == PsLayout::kBusybox)
+      std::snprintf(line, sizeof(line), "%5d %-8.8s %s\n", p.pid, p.user.c_str(), p.command.c_str());
+    else if(layout == PsLayout::kProcps)
+      // procps names the program only, cut to 15 characters.
+      std::snprintf(line, sizeof(line), "%5d ?        00:00:00 %.15s\n", p.pid,
+                    p.command.substr(p.command.rfind('/') == std::string::npos ? 0 : p.command.rfind('/') + 1).c_str());
+    else
+      // 5 + 1 + 8 + 1 + 12 + 1 + 4 + 1 = 33 columns (0 to 32) before the command.
+      std::snprintf(line, sizeof(line), "%5d %-8.8s %12u %-4.4s %s\n", p.pid, p.user.c_str(), p.vsz,
+                    p.vsz == 0 ? "SW" : "S", p.command.c_str());
     out += line;
   }
   return out;

@@ -7,6 +7,13 @@
 
 namespace sim {
 
+// How a receiver's ps lays out its list.
+enum class PsLayout {
+  kReceiver,  // the receiver's own: number in columns 0-4, command from column 33
+  kBusybox,   // Debian's busybox: "%5u %-8.8s %s", the command from column 15
+  kProcps,    // procps: "%5d ?        00:00:00 %s", the command from column 24
+};
+
 struct Process {
   int pid;
   std::string user;
@@ -23,9 +30,9 @@ class Processes {
   bool Kill(int pid);
   const Process *Find(const std::string &command) const;
   const std::vector<Process> &list() const { return list_; }
-  // The list as the receiver's ps prints it: the number right-aligned in the
-  // first five columns, the command from column 33 on (counted from 0).
-  std::string PsOutput() const;
+  // The list as ps prints it in `layout`, header first; the number is
+  // right-aligned in the first five columns (wider numbers push the rest on).
+  std::string PsOutput(PsLayout layout = PsLayout::kReceiver) const;
 
  private:
   std::vector<Process> list_;

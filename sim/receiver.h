@@ -63,6 +63,8 @@ struct ReceiverConfig {
   // The home network: NAS servers, and whether the internet answers.
   std::vector<NasConfig> servers;
   bool internet = true;
+  // How ps lays out the process list.
+  PsLayout ps_layout = PsLayout::kReceiver;
 
   // Pseudo-terminals that somebody has open (/dev/pts/N can be opened).
   std::set<int> terminals;

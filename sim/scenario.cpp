@@ -78,7 +78,7 @@ const std::vector<const char *> kTables = {"run", "receiver", "settings", "serve
 const std::vector<const char *> kRunKeys = {"duration", "step", "stop"};
 const std::vector<const char *> kReceiverKeys = {
     "system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime", "date",
-    "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot", "pre_padding",
+    "time", "busybox", "portmap", "ps", "internet", "utf8_firmware", "chdir_success", "timer_slot", "pre_padding",
     "second_padding", "state"};
 const std::vector<const char *> kServerKeys = {"name",    "address",       "mac",    "asleep", "boot_time",
                                                "outages", "refuse_mounts", "exports"};
@@ -290,14 +290,34 @@ bool ReadBusybox(const Reader &r, Scenario *s)
   return true;
 }
 
-// portmap = "works" or "fails" (exits non-zero when started).
+// portmap = "works", "fails" (exits non-zero when started) or "running"
+// (one runs already, started by someone else, so starting another fails).
 bool ReadPortmap(const Reader &r, Scenario *s)
 {
   const toml::node *node = r.table().get("portmap");
   if(node == nullptr) return true;
   std::string value = node->value_exact<std::string>().value_or("");
-  if(value != "works" && value != "fails") return r.Fail(node, "portmap", "must be \"works\" or \"fails\"");
+  if(value != "works" && value != "fails" && value != "running")
+    return r.Fail(node, "portmap", "must be \"works\", \"fails\" or \"running\"");
   s->portmap_fails = value == "fails";
+  s->portmap_running = value == "running";
+  return true;
+}
+
+// ps = "receiver" (the receiver's own layout), "busybox" or "procps".
+bool ReadPsLayout(const Reader &r, Scenario *s)
+{
+  const toml::node *node = r.table().get("ps");
+  if(node == nullptr) return true;
+  std::string value = node->value_exact<std::string>().value_or("");
+  if(value == "receiver")
+    s->config.ps_layout = PsLayout::kReceiver;
+  else if(value == "busybox")
+    s->config.ps_layout = PsLayout::kBusybox;
+  else if(value == "procps")
+    s->config.ps_layout = PsLayout::kProcps;
+  else
+    return r.Fail(node, "ps", "must be \"receiver\", \"busybox\" or \"procps\"");
   return true;
 }
 
@@ -319,7 +339,7 @@ bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
      !r.Date("firmware_date", &s->firmware_dat.date.year, &s->firmware_dat.date.month, &s->firmware_dat.date.day) ||
      !r.Bool("firmware_dat", &s->write_firmware_dat) || !r.String("language", &language) ||
      !r.Duration("uptime", &uptime, kMaxUptimeSeconds) || !r.Date("date", &c.year, &c.month, &c.day) ||
-     !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) ||
+     !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) || !ReadPsLayout(r, s) ||
      !r.Bool("internet", &c.internet) || !r.Bool("utf8_firmware", &c.firmware.utf8) ||
      !r.IntAs("chdir_success", 0, 1, &c.chdir_success) || !r.IntAs("timer_slot", 200, 208, &slot) ||
      !r.IntAs("pre_padding", 0, 31, &s->eeprom_pre_padding) || !r.IntAs("second_padding", 0, 31, &s->eeprom_second_padding) ||
@@ -810,6 +830,7 @@ bool PrepareReceiver(const Scenario &scenario, Receiver *receiver, std::string *
       return code;
     });
   }
+  if(scenario.portmap_running) receiver->processes().Start("portmap", 1196);
   if(scenario.portmap_fails)
     receiver->shell().AddTool("portmap", [](ToolCall &call) {
       call.err = "portmap: cannot bind udp: Permission denied";

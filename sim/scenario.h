@@ -2,7 +2,8 @@
 // a run, described in a TOML file that a person can write in a few lines.
 //
 //   [run]       duration = "2h", step = 10 (ticks between idle events), stop = true
-//   [receiver]  model, firmware date, language, uptime, local date and time ...
+//   [receiver]  model, firmware date, language, uptime, local date and time,
+//               portmap = "works"/"fails"/"running", ps = "receiver"/"busybox"/"procps" ...
 //   [settings]  "Brimvale.ini" = '''...''', "2.ini" = '''...''' or from = "folder"
 //   [[server]]  name, address, mac, asleep, boot_time, outages, refuse_mounts, exports
 //   [[timer]]   start = 2026-12-08T20:05:00 (or "2026-12-08 20:05", or date + time),
@@ -55,6 +56,7 @@ struct Scenario {
   bool busybox = true;
   bool busybox_unchangeable = false;  // chmod on it fails
   bool portmap_fails = false;         // portmap exits non-zero
+  bool portmap_running = false;       // a portmap runs before the plug-in starts
   int eeprom_pre_padding = 0;   // minutes, EEPROM byte 33
   int eeprom_second_padding = 0;
   std::map<std::string, std::string> settings;  // file name -> contents

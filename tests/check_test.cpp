@@ -185,8 +185,24 @@ TEST_F(CheckTest, EachProblemIsNamedWithItsFileServerAndKey)
        "2.INI: not read: file names are case-sensitive"},
       {"number out of range", {{"Brimvale.ini", k1 + "Ping Wait=0\r\n"}},
        "Brimvale.ini line 6, server 1, \"Ping Wait\": \"0\" is out of range: the plug-in uses 1"},
-      {"number with a blank", {{"Brimvale.ini", k1 + "Ping Gap= 45\r\n"}},
-       "Brimvale.ini line 6, server 1, \"Ping Gap\": \" 45\" is not a plain decimal number: the default 30 is used"},
+      {"number with a blank inside", {{"Brimvale.ini", k1 + "Ping Gap=4 5\r\n"}},
+       "Brimvale.ini line 6, server 1, \"Ping Gap\": \"4 5\" is not a plain decimal number: the default 30 is used"},
+      {"blank before a number", {{"Brimvale.ini", k1 + "Ping Gap= 45\r\n"}},
+       "Brimvale.ini line 6, server 1, \"Ping Gap\": blanks or tabs around the value \" 45\": the plug-in drops them "
+       "and reads \"45\""},
+      {"blank after a folder name", {{"Brimvale.ini", k1}, {"2.ini", Server("10.0.0.2", "Pi ")}},
+       "2.ini line 2, server 2, \"Local Folder Name\": blanks or tabs around the value \"Pi \": the plug-in drops them "
+       "and reads \"Pi\""},
+      {"address that is an option", {{"Brimvale.ini", k1}, {"2.ini", Server("-oremount,ro", "Two")}},
+       "2.ini line 1, server 2, \"NAS IP-Address\": \"-oremount,ro\" is neither an IPv4 address"},
+      {"mistyped dotted quad", {{"Brimvale.ini", k1}, {"2.ini", Server("192.168.1.1O", "Two")}},
+       "2.ini line 1, server 2, \"NAS IP-Address\": \"192.168.1.1O\" is neither an IPv4 address"},
+      {"MAC that is an option", {{"Brimvale.ini", "NAS MAC-Address=-b\r\n" + k1}},
+       "Brimvale.ini line 1, server 1, \"NAS MAC-Address\": \"-b\" is not a MAC address"},
+      {"MAC of five groups", {{"Brimvale.ini", "NAS MAC-Address=00:11:22:33:44\r\n" + k1}},
+       "Brimvale.ini line 1, server 1, \"NAS MAC-Address\": \"00:11:22:33:44\" is not a MAC address"},
+      {"MAC without separators", {{"Brimvale.ini", "NAS MAC-Address=b827eb123456\r\n" + k1}},
+       "Brimvale.ini line 1, server 1, \"NAS MAC-Address\": \"b827eb123456\" is not a MAC address"},
       {"misspelt key", {{"Brimvale.ini", k1 + "Mount Delay=10\r\n"}},
        "Brimvale.ini line 6, server 1, \"Mount Delay\": unknown key, ignored: did you mean \"MountDelay\"?"},
       {"line without =", {{"Brimvale.ini", k1 + "Logfile 1\r\n"}},
@@ -235,7 +251,7 @@ TEST_F(CheckTest, ValuesAreThoseThePluginUses)
 {
   Result r = CheckFiles({{"Brimvale.ini", std::string(kServer1) + "NAS Boottime=45\r\nNAS Recording=1\r\n"
                                                                   "Remotefolder DataFiles=/volume1/rec\r\nPing Gap=\r\n"},
-                         {"2.ini", Server("10.0.0.2", "Two") + "NAS Boottime=20\r\n"},
+                         {"2.ini", Server("10.0.0.2", "Two") + "NAS Boottime=20\r\nNAS MAC-Address=00-11-32-aa-bb-02\r\n"},
                          {"3.ini", Server("10.0.0.3", "Three") + "NAS Boottime=50\r\nAutomount=0\r\n"}});
   EXPECT_EQ(r.status, kCheckClean) << r.text;
   for(const char *expected : {
@@ -250,6 +266,9 @@ TEST_F(CheckTest, ValuesAreThoseThePluginUses)
           "    mount \"192.168.178.20:/volume1/rec\" \"/mnt/hd/DataFiles\" -onolock\n",
           "DataFiles on /mnt/hd/DataFiles (the recording folder",
           "Ping: none (Automount 0",
+          // A MAC written with "-" is sent in the form ether-wake takes.
+          "  NAS MAC-Address          \"00:11:32:aa:bb:02\"   (line 5; written with - between the groups, sent with :)\n",
+          "Wake-up: /mnt/hd/ProgramFiles/busybox ether-wake 00:11:32:aa:bb:02\n",
           "Wake-up: none (no MAC address)",
       })
     EXPECT_NE(r.text.find(expected), std::string::npos) << expected << "\n" << r.text;

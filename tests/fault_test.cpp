@@ -282,6 +282,37 @@ TEST_F(Faults, RecordingsStayReachableWhenAnUnmountFailsAtTheStop)
   }
 }
 
+// When DF_local cannot be made or the local recording folder not bound onto
+// it, the export must not go over /mnt/hd/DataFiles: the local recordings
+// would be reachable nowhere, and an empty DF_local bound into the export
+// would pass for them. The attempt fails and is tried again.
+TEST_F(Faults, NoExportOverTheRecordingFolderWithoutTheLocalOneKept)
+{
+  Outcome clean = Run([](sim::ReceiverConfig &) {}, "clean");
+  const std::string kExport = "mount \"192.168.178.20:/volume1/rec\" \"/mnt/hd/DataFiles\" -onolock";
+  for(const std::string &step : {std::string("mkdir /mnt/hd/DF_local"),
+                                 std::string("mount -o bind /mnt/hd/DataFiles /mnt/hd/DF_local")})
+  {
+    SCOPED_TRACE(step);
+    auto at = std::find(clean.run.begin(), clean.run.end(), step);
+    ASSERT_NE(at, clean.run.end());
+    uint64_t point = static_cast<uint64_t>(at - clean.run.begin()) + 1;
+    Outcome o = Run([point](sim::ReceiverConfig &c) { c.fail_command = point; }, "df-local-" + std::to_string(point));
+    ASSERT_EQ(o.injected, step);
+    // The log line of the failed step, then the refusal, not the export.
+    std::vector<std::string> said;
+    for(const std::string &l : o.log) said.push_back(Message(l));
+    auto failed = std::find(said.begin(), said.end(), step);
+    ASSERT_NE(failed, said.end());
+    auto next = std::find_if(failed + 1, said.end(), [](const std::string &m) { return m.rfind("mount -o bind", 0) != 0; });
+    ASSERT_NE(next, said.end());
+    EXPECT_EQ(*next, "Local recordings not reachable at /mnt/hd/DF_local - DataFiles not mounted");
+    EXPECT_NE(std::find(said.begin(), said.end(), "Start mounting of 1. NAS: 192.168.178.20 (2 try)"), said.end());
+    EXPECT_NE(std::find(o.run.begin(), o.run.end(), kExport), o.run.end()) << "mounted on the next try";
+    EXPECT_EQ(Judge(clean, o), "");
+  }
+}
+
 // The injection itself: the Nth call of each kind fails, and only that one.
 TEST_F(Faults, TheNthCallOfEachKindFailsAndNoOther)
 {

@@ -197,7 +197,42 @@ TEST_F(PluginRun, ThreeFailedAttemptsGiveUpAndKeepWhatMounted)
   EXPECT_NE(log.find("Mounting of 1. NAS failed"), std::string::npos);
   EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video") << "kept";
   EXPECT_FALSE(Exists("/mnt/hd/MP3Files/DiskStation")) << "no empty mount point left";
-  // Given up: no more probes or attempts, only the wake-up packets every 100 s.
+  // Given up: no more attempts. While it holds the video share it is still
+  // pinged, so the share would not stay behind on a NAS that went away.
+  auto count = [this](const std::string &start) {
+    size_t n = 0;
+    for(const std::string &c : Commands()) n += c.rfind(start, 0) == 0;
+    return n;
+  };
+  size_t mounts = count("mount "), pings = count("ping ");
+  Run(300);
+  EXPECT_EQ(count("mount "), mounts);
+  EXPECT_GE(count("ping "), pings + 9);
+  ExpectGolden("given-up.log", RunLog());
+  ExpectGolden("given-up.commands", Joined(Commands()));
+}
+
+TEST_F(PluginRun, AGivenUpServerThatVanishesLeavesNoShareBehind)
+{
+  sim::NasConfig nas = Nas("diskstation", "192.168.178.20", "", {"/volume1/video"});
+  nas.outages = {{300, 100000}};
+  config.servers = {nas};
+  Start(kOneServer);
+  Run(200);
+  ASSERT_NE(RunLog().find("Mounting of 1. NAS failed"), std::string::npos);
+  ASSERT_EQ(receiver->disk().mounts().size(), 2u) << "the video share kept";
+  receiver->trace().Clear();
+  Run(150);
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "unmounted once the NAS went";
+  EXPECT_FALSE(Exists("/mnt/hd/MediaFiles/DiskStation"));
+  // The only icon drawn without the sprite flag in this phase: disconnected.
+  std::vector<std::string> icons;
+  for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kOsd))
+    if(t.rfind("TAP_Osd_PutGd(", 0) == 0) icons.push_back(t);
+  ASSERT_EQ(icons.size(), 1u);
+  EXPECT_NE(icons[0].find(", image, 0)"), std::string::npos) << icons[0];
+  // Nothing left to watch, and still not mounted again until a restart:
+  // only the wake-up packets go on.
   auto not_wakeups = [this]() {
     size_t n = 0;
     for(const std::string &c : Commands()) n += c.find("ether-wake") == std::string::npos;
@@ -206,8 +241,23 @@ TEST_F(PluginRun, ThreeFailedAttemptsGiveUpAndKeepWhatMounted)
   size_t commands = not_wakeups();
   Run(300);
   EXPECT_EQ(not_wakeups(), commands);
-  ExpectGolden("given-up.log", RunLog());
-  ExpectGolden("given-up.commands", Joined(Commands()));
+}
+
+// An editor's blank after the MAC or before a folder: with the run log off
+// the owner would never learn why a sleeping NAS is not woken or mounted.
+TEST_F(PluginRun, BlanksAroundSettingsValuesDoNotDisableAServer)
+{
+  sim::NasConfig nas = Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video"});
+  nas.asleep = true;
+  nas.boot_seconds = 45;
+  config.servers = {nas};
+  Start("NAS IP-Address=192.168.178.20 \r\nNAS MAC-Address=00:11:32:aa:bb:cc \r\n"
+        "Local Folder Name=DiskStation\t\r\nRemotefolder MediaFiles= /volume1/video\r\n"
+        "Mountoptions=-onolock \r\nNAS Boottime=10 \r\nMountDelay=5\r\n");
+  Run(160);
+  EXPECT_GE(receiver->network().State("diskstation")->wake_packets, 1);
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "diskstation/volume1/video");
+  EXPECT_TRUE(Ran("mount \"192.168.178.20:/volume1/video\" \"/mnt/hd/MediaFiles/DiskStation\" -onolock"));
 }
 
 TEST_F(PluginRun, RecordingFolderOnTheFirstServerWithASecondBelowIt)
@@ -238,6 +288,67 @@ TEST_F(PluginRun, RecordingFolderOnTheFirstServerWithASecondBelowIt)
   EXPECT_EQ(receiver->written_system_var(SYSVAR_TIMESHIFT_STORAGE), 2);
   ExpectGolden("recording.log", RunLog());
   ExpectGolden("recording.commands", Joined(Commands()));
+}
+
+// While the recording folder changes hands, only the shares inside it are
+// taken out and put back: a film played from another folder of the second
+// server keeps playing.
+TEST_F(PluginRun, TheRecordingFolderChangesHandsWithoutTouchingOtherFolders)
+{
+  sim::NasConfig rec = Nas("rec", "192.168.178.20", "", {"/volume1/rec"});
+  rec.outages = {{60, 130}};
+  config.servers = {rec, Nas("second", "192.168.178.21", "", {"/share/data", "/share/video"})};
+  std::string main_ini = "NAS IP-Address=192.168.178.20\r\nLocal Folder Name=Rec\r\nRemotefolder DataFiles=/volume1/rec\r\n"
+                         "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\nNAS Recording=1\r\n"
+                         "MountDelay=5\r\nLogfile=1\r\n";
+  std::string second =
+      "NAS IP-Address=192.168.178.21\r\nLocal Folder Name=Second\r\nRemotefolder DataFiles=/share/data\r\n"
+      "Remotefolder MediaFiles=/share/video\r\nMountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\n"
+      "Ping Gap=30\r\n";
+  Start(main_ini, {second});
+  Run(50);
+  ASSERT_EQ(ReadFile("/mnt/hd/DataFiles/Second/data.txt"), "second/share/data");
+  Run(60);  // server 1 is away: the local recording folder is back
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Second/data.txt"), "second/share/data") << "put back into the local folder";
+  Run(140);  // server 1 is back and holds the recording folder again
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Second/data.txt"), "second/share/data");
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/Second/video.txt"), "second/share/video");
+  EXPECT_FALSE(Ran("umount \"/mnt/hd/MediaFiles/Second\"")) << "the films stayed mounted throughout";
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+}
+
+// The run log lives on the recording disk: it must not grow for ever.
+TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
+{
+  const std::string old_line = "07.12.2026 05:45:22 -> Send Ping to 1. NAS (192.168.178.20)\r\n";
+  std::string old_log;
+  while(old_log.size() + old_line.size() <= 1048576 - 100) old_log += old_line;
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"})};
+  Boot();
+  WriteFile(kRunLog, old_log);
+  WriteFile(kSettings + "Logs/Brimvale.log.1", "the log before that\r\n");
+  Start(kOneServer);
+  Run(60);
+  std::string older = ReadFile(kSettings + "Logs/Brimvale.log.1");
+  std::string log = RunLog();
+  ASSERT_EQ(older.compare(0, old_log.size(), old_log), 0) << "the full log became the older one";
+  EXPECT_GT(older.size(), 1048576u);
+  EXPECT_LT(older.size(), 1048576u + 512);
+  // Line by line, nothing lost or cut between the two files.
+  std::string written = older.substr(old_log.size()) + log;
+  EXPECT_NE(written.find("Brimvale 3.1 started"), std::string::npos);
+  EXPECT_EQ(log.compare(0, 10, "08.12.2026"), 0) << log.substr(0, 40);
+  EXPECT_NE(log.find("Mounting of 1. NAS finished successfully"), std::string::npos);
+  for(size_t at = 0, end; at < written.size(); at = end + 2)
+  {
+    end = written.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << written.substr(at);
+    EXPECT_EQ(written.compare(at + 19, 4, " -> "), 0) << written.substr(at, end - at);
+  }
 }
 
 TEST_F(PluginRun, AFailedFirstAttemptUndoesTheRedirectionCompletely)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Brimvale.h"
+#include "app/command.h"
 #include "app/display.h"
 #include "app/settings.h"
 #include "lib/ini/ini.h"
@@ -126,7 +127,7 @@ TEST_F(SettingsTest, EveryNumberGetsItsDefaultOrIsForcedIntoItsRange)
   } cases[] = {
     {kBootTime, kMissing, 30}, {kBootTime, "45", 45}, {kBootTime, "900", 600}, {kBootTime, "-5", 0},
     {kBootTime, "0", 0}, {kBootTime, "600", 600}, {kBootTime, "601", 600}, {kBootTime, "", 30},
-    {kBootTime, "abc", 30}, {kBootTime, " 45", 30}, {kBootTime, "+45", 30}, {kBootTime, "0x20", 30},
+    {kBootTime, "abc", 30}, {kBootTime, " 45", 45}, {kBootTime, "45\t ", 45}, {kBootTime, "4 5", 30}, {kBootTime, "+45", 30}, {kBootTime, "0x20", 30},
     {kBootTime, "45s", 30}, {kBootTime, "007", 7}, {kBootTime, "99999999999", 600}, {kBootTime, "-99999999999", 0},
     {kAutoMount, kMissing, 1}, {kAutoMount, "0", 0}, {kAutoMount, "1", 1}, {kAutoMount, "2", 1},
     {kAutoMount, "-1", 0}, {kAutoMount, "yes", 1},
@@ -234,6 +235,69 @@ TEST_F(SettingsTest, TextsAreReadCutToTheirFieldOrEmptied)
       if(n > 1) EXPECT_TRUE(Untouched(n - 1));
       if(n < MAX_SERVERS) EXPECT_TRUE(Untouched(n + 1));
     }
+}
+
+// An editor's blank after a MAC or before a folder must not make the value
+// unusable; a blank inside one is part of it.
+TEST_F(SettingsTest, BlanksAndTabsAroundAValueAreDropped)
+{
+  WriteFile(kMain,
+            "NAS IP-Address= 192.168.178.20\t\r\n"
+            "NAS MAC-Address=00:11:32:aa:bb:cc \r\n"
+            "Local Folder Name=  My NAS \r\n"
+            "Remotefolder MediaFiles=\t/volume1/video\r\n"
+            "Remotefolder MP3Files=   \r\n"
+            "Mountoptions=-osoft,intr \r\n"
+            "Logfile=1 \r\n");
+  WriteFile(kApp + "/2.ini", "NAS MAC-Address=00-11-32-AA-BB-0C\r\n");
+  ASSERT_EQ(LoadINI("Brimvale.ini", 1), 1);
+  ASSERT_EQ(LoadINI("2.ini", 2), 1);
+  EXPECT_STREQ(ServerTable[1].address, "192.168.178.20");
+  EXPECT_STREQ(ServerTable[1].mac, "00:11:32:aa:bb:cc");
+  EXPECT_STREQ(ServerTable[1].localName, "My NAS");
+  EXPECT_STREQ(ServerTable[1].remoteFolder[RF_MEDIA], "/volume1/video");
+  EXPECT_STREQ(ServerTable[1].remoteFolder[RF_MP3], "") << "only blanks: not configured";
+  EXPECT_STREQ(ServerTable[1].mountOptions, "-osoft,intr");
+  EXPECT_EQ(logfile, 1);
+  EXPECT_STREQ(ServerTable[2].mac, "00:11:32:AA:BB:0C") << "ether-wake takes only the : form";
+  EXPECT_NE(ReadFile(kMain).find("NAS MAC-Address=00:11:32:aa:bb:cc \r\n"), std::string::npos) << "the file stays";
+}
+
+// What ping, mount and ether-wake take as one address or MAC, and not as an
+// option or a mistyped number.
+TEST(SettingValues, AddressesAndMacsAreCheckedBeforeAnyCommand)
+{
+  const struct {
+    const char *address;
+    CommandStatus expected;
+  } addresses[] = {
+      {"192.168.178.20", COMMAND_READY}, {"10.0.0.1", COMMAND_READY}, {"255.255.255.255", COMMAND_READY},
+      {"diskstation", COMMAND_READY}, {"nas-1.fritz.box", COMMAND_READY}, {"my-nas", COMMAND_READY},
+      {"-oremount,ro", COMMAND_NOT_ADDRESS}, {"-c9", COMMAND_NOT_ADDRESS}, {"nas-", COMMAND_NOT_ADDRESS},
+      {"192.168.1.1O", COMMAND_NOT_ADDRESS}, {"192.168.1.256", COMMAND_NOT_ADDRESS},
+      {"192.168.001.20", COMMAND_NOT_ADDRESS}, {"192.168.1", COMMAND_NOT_ADDRESS}, {"1.2.3.4.5", COMMAND_NOT_ADDRESS},
+      {"nas..box", COMMAND_NOT_ADDRESS}, {"nas.", COMMAND_NOT_ADDRESS}, {"", COMMAND_NOT_ADDRESS},
+      {"nas_1", COMMAND_NOT_ADDRESS}, {"10.0.0.2 -c 9", COMMAND_UNSAFE}, {"a;reboot", COMMAND_UNSAFE},
+  };
+  for(const auto &c : addresses) EXPECT_EQ(CheckAddress(c.address), c.expected) << c.address;
+
+  const struct {
+    const char *mac;
+    CommandStatus expected;
+  } macs[] = {
+      {"00:11:32:aa:bb:cc", COMMAND_READY}, {"B8:27:EB:12:34:56", COMMAND_READY},
+      {"-b", COMMAND_NOT_MAC}, {"00:11:22:33:44", COMMAND_NOT_MAC}, {"b827eb123456", COMMAND_NOT_MAC},
+      {"00-11-32-aa-bb-cc", COMMAND_NOT_MAC}, {"00:11:32:aa:bb:cg", COMMAND_NOT_MAC},
+      {"0:11:32:aa:bb:cc", COMMAND_NOT_MAC}, {"00:11:32:aa:bb:cc:dd", COMMAND_NOT_MAC},
+      {"00:11:32:aa:bb:cc;x", COMMAND_UNSAFE},
+  };
+  for(const auto &c : macs) EXPECT_EQ(CheckMac(c.mac), c.expected) << c.mac;
+
+  char dashed[] = "00-11-32-aa-bb-cc", mixed[] = "00-11:32-aa-bb-cc";
+  EXPECT_EQ(NormaliseMac(dashed), 1);
+  EXPECT_STREQ(dashed, "00:11:32:aa:bb:cc");
+  EXPECT_EQ(NormaliseMac(mixed), 0);
+  EXPECT_STREQ(mixed, "00-11:32-aa-bb-cc");
 }
 
 // ---- the boot-time rule ----

@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedCheck{"duplicate-folder", "Multiple use of local foldername - TAP will be terminated!",
                     {kChmod, "portmap", kPs, "kill -15 300"}},
         FailedCheck{"no-address", "Server-IP and/or local folder name missing - TAP will be terminated!", {kChmod}},
-        FailedCheck{"portmap-fails", "Portmap failed - TAP will be terminated!", {kChmod, "portmap"}}),
+        FailedCheck{"portmap-fails", "Portmap failed - TAP will be terminated!", {kChmod, "portmap", kPs}}),
     [](const ::testing::TestParamInfo<FailedCheck> &info) {
       std::string name = info.param.example;
       std::replace(name.begin(), name.end(), '-', '_');
@@ -268,6 +268,43 @@ TEST_F(ExampleRun, StopRequestUndoesEveryMount)
   EXPECT_EQ(log.substr(log.size() - last.size()), last);
   EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before);
   EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
+}
+
+// Another plug-in's portmap (or ours from before a crash) serves NFS as well:
+// start-up goes on with it, and the stop leaves it running.
+TEST_F(ExampleRun, APortmapThatRunsAlreadyIsUsedAndLeftRunning)
+{
+  Load("startup/portmap-running.toml");
+  Play();
+  const sim::Process *portmap = receiver->processes().Find("portmap");
+  ASSERT_NE(portmap, nullptr) << "not ours to stop";
+  std::string log = ReadFile(kRunLog);
+  EXPECT_EQ(log.find("Portmap failed"), std::string::npos) << log;
+  EXPECT_NE(log.find("-> Portmap is already running - it is used and left running\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Mounting of 1. NAS finished successfully"), std::string::npos) << log;
+  EXPECT_TRUE(TicksOf(sim::TraceKind::kSystem, "TAP_Exit").empty());
+  for(const std::string &c : Commands()) EXPECT_NE(c.rfind("kill", 0), 0u) << c;
+  EXPECT_EQ(receiver->disk().mounts().size(), mounts_before);
+}
+
+// Whatever the layout of ps, the stop request ends portmap and nothing else.
+TEST_F(ExampleRun, TheStopEndsPortmapWhateverTheLayoutOfPs)
+{
+  for(sim::PsLayout layout : {sim::PsLayout::kReceiver, sim::PsLayout::kBusybox, sim::PsLayout::kProcps})
+  {
+    SCOPED_TRACE(static_cast<int>(layout));
+    receiver.reset();
+    std::filesystem::remove_all(config.root);
+    scenario = sim::Scenario();
+    Load("startup/busybox-ps.toml");
+    scenario.config.ps_layout = layout;
+    Play();
+    std::vector<std::string> others;
+    for(const sim::Process &p : receiver->processes().list()) others.push_back(p.command);
+    EXPECT_EQ(others, (std::vector<std::string>{"init", "[kthread]", "[kthread]", "[kthread]", "[kthread]",
+                                                "/sbin/syslogd", "/root/pvr", "/usr/sbin/telnetd"}))
+        << "portmap ended, everything else still there";
+  }
 }
 
 // ---- recording timers ----

@@ -5,8 +5,8 @@
 // then the pattern up to a zero byte (at most 40 bytes), then ps's output.
 // Checked against a model written here from the list's rules: the number of
 // matches (overlapping ones included), the process number the mode picks
-// (taken from the first five columns of the line found 34 characters before
-// the match), pidOut untouched when the mode only counts or nothing matched;
+// (from the start of the line that holds the match, 0 when that line starts
+// with no number), pidOut untouched when the mode only counts or nothing matched;
 // ps.txt gone after a read, no heap block left.
 #include <stdint.h>
 #include <string.h>
@@ -34,23 +34,21 @@ int FakePs(sim::ToolCall &call)
   return g_fail ? 1 : 0;
 }
 
-// The process number of the line that an occurrence at `at` is attributed to.
+// The process number of the line that holds the occurrence at `at`: the
+// digits after its leading blanks, at most nine, ended by a blank or tab;
+// 0 when the line does not start that way.
 int ModelNumber(const std::string &text, size_t at)
 {
-  size_t from = at < 34 ? 0 : at - 34;
   size_t start = 0;
-  for(size_t k = from + 1; k-- > 0;)
-    if(text[k] == '\n')
-    {
-      start = k + 1;
-      break;
-    }
-  size_t blanks = 0;
-  while(start + blanks < text.size() && text[start + blanks] == ' ') ++blanks;
-  int number = 0;
-  for(size_t k = start + blanks; k < start + 5 && k < text.size() && text[k] >= '0' && text[k] <= '9'; ++k)
-    number = number * 10 + (text[k] - '0');
-  return number;
+  if(at > 0 && text.rfind('\n', at - 1) != std::string::npos) start = text.rfind('\n', at - 1) + 1;
+  size_t k = start;
+  while(k < text.size() && (text[k] == ' ' || text[k] == '\t')) ++k;
+  size_t digits = 0;
+  long number = 0;
+  for(; k < text.size() && text[k] >= '0' && text[k] <= '9'; ++k, ++digits)
+    if(digits < 9) number = number * 10 + (text[k] - '0');
+  if(digits == 0 || digits > 9 || k >= text.size() || (text[k] != ' ' && text[k] != '\t')) return 0;
+  return static_cast<int>(number);
 }
 
 }  // namespace
@@ -98,6 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
   FUZZ_CHECK(count == expectedCount);
   FUZZ_CHECK(pidOut == expectedPid);
-  FUZZ_CHECK(pidOut == kUntouched || (pidOut >= 0 && pidOut <= 99999));
+  FUZZ_CHECK(pidOut == kUntouched || (pidOut >= 0 && pidOut <= 999999999));
   return 0;
 }
