@@ -106,7 +106,7 @@ class Screen {
   std::map<int, bool> system_osd_;
   uint16_t next_ = 1;
   std::unique_ptr<Font> font_;
-  std::vector<uint32_t> last_snapshot_;
+  PixelRuns last_snapshot_;
   bool drawn_ = true;  // a region made, deleted or drawn on since the last snapshot
   std::string last_stamp_;
   int stamp_count_ = 0;
