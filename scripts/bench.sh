@@ -60,7 +60,8 @@ for run in day day day month; do
 done
 python3 - "$results" "${cli_times[@]}" <<'PY'
 import json, sys
-harness = {b["name"]: b["real_time"] / 1000.0 for b in json.load(open(sys.argv[1]))["benchmarks"]
+seconds = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+harness = {b["name"]: b["real_time"] * seconds[b["time_unit"]] for b in json.load(open(sys.argv[1]))["benchmarks"]
            if b.get("run_type", "iteration") == "iteration"}
 cli = {}
 for item in sys.argv[2:]:
