@@ -1,10 +1,12 @@
 #include "run.h"
 
 #include <elf.h>
+#include <linux/magic.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -496,6 +498,27 @@ void ReceiverTree(Receiver &receiver, const std::string &path, const std::string
   }
 }
 
+// The receiver's and the servers' disks of a run: a ping report is made and
+// deleted every few seconds of virtual time, and an ordinary disk's inode
+// allocator turns that into most of the run's wall time. A memory file system
+// holds them while the run lasts, when there is one with room to spare; they
+// are copied into the output folder at the end. "" when there is none.
+std::string MemoryScratch(double duration_seconds)
+{
+  const char *const base = "/dev/shm";
+  struct statfs fs_info {};
+  if(statfs(base, &fs_info) != 0 || fs_info.f_type != TMPFS_MAGIC || access(base, W_OK | X_OK) != 0) return "";
+  // A day of nine servers logging every ping leaves about 7 MB; ten times
+  // that per day, so that a full memory disk never fails a write the real
+  // disk would have taken.
+  constexpr double kBytesPerDay = 64.0 * 1024 * 1024;
+  constexpr double kLeastFree = 256.0 * 1024 * 1024;
+  double free_bytes = static_cast<double>(fs_info.f_bavail) * static_cast<double>(fs_info.f_bsize);
+  if(free_bytes < kLeastFree + kBytesPerDay * (duration_seconds / 86400.0 + 1)) return "";
+  std::string pattern = std::string(base) + "/brimvale-sim-XXXXXX";
+  return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
 }  // namespace
 
 void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown)
@@ -745,13 +768,16 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
     }
     WarnBeforeRun(scenario, errors);
     fs::create_directories(work + "/screenshots", ec);
-    scenario.config.root = work + "/root";
+    const std::string scratch = MemoryScratch(scenario.duration_seconds);
+    FolderGuard scratch_guard(scratch);
+    const std::string disks = scratch.empty() ? work : scratch;
+    scenario.config.root = disks + "/root";
     scenario.config.firmware_dir = options.firmware_dir;
     scenario.config.screenshot_dir = work + "/screenshots";
 
     int main_result = 0;
     {
-      if(!PrepareNetwork(&scenario, work + "/nas", &error))
+      if(!PrepareNetwork(&scenario, disks + "/nas", &error))
       {
         std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
         return 1;
@@ -799,8 +825,21 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         return 1;
       }
     }
+    // The receiver is gone: every file it held is closed.
+    if(!scratch.empty() && !StopSignals::Requested())
+      for(const char *disk : {"root", "nas"})
+      {
+        fs::copy(scratch + "/" + disk, work + "/" + disk,
+                 fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+        if(ec)
+        {
+          std::fprintf(errors, "brimvale-sim: cannot copy the %s disk into %s: %s\n",
+                       std::string(disk) == "root" ? "receiver's" : "servers'", work.c_str(), ec.message().c_str());
+          return 1;
+        }
+      }
     if(StopSignals::Requested())
-      status = -1;  // the guard removes the partial folder
+      status = -1;  // the guards remove the partial folder and the memory disks
     else if(!PutInPlace(work, out, shown, &error))
     {
       std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "../host/tap.h"
@@ -35,6 +36,16 @@ constexpr const char *kFontFile = BRIMVALE_FONT_FILE;
 constexpr int kAlignLeft = 0;
 constexpr int kAlignCentre = 1;
 constexpr int kAlignRight = 2;
+
+// A picture as runs of equal pixels, row after row (a run may cross a row's
+// end).
+struct PixelRun {
+  uint32_t colour;
+  uint32_t length;
+  bool operator==(const PixelRun &o) const { return colour == o.colour && length == o.length; }
+};
+using PixelRuns = std::vector<PixelRun>;
+PixelRuns ToRuns(const std::vector<uint32_t> &pixels);
 
 struct OsdRegion {
   uint32_t x, y, w, h;
@@ -76,7 +87,9 @@ class Screen {
   // (the first is compared with the empty screen), writes it to
   // `dir`/screen-<stamp>.png, or screen-<stamp>-2.png and so on for a second
   // one with the same stamp. Answers the file name written, "" when nothing
-  // changed; false with a reason when the file cannot be written.
+  // changed; false with a reason when the file cannot be written. A screen
+  // exactly like one written before gets its own name as a hard link to that
+  // file (a copy where the file system has no links).
   bool Snapshot(const std::string &dir, const std::string &stamp, std::string *written, std::string *error);
 
   // Whether the firmware's own display is shown (TAP_SysOsdControl).
@@ -93,13 +106,25 @@ class Screen {
   std::map<int, bool> system_osd_;
   uint16_t next_ = 1;
   std::unique_ptr<Font> font_;
-  std::vector<uint32_t> last_snapshot_;
+  PixelRuns last_snapshot_;
+  bool drawn_ = true;  // a region made, deleted or drawn on since the last snapshot
   std::string last_stamp_;
   int stamp_count_ = 0;
+  // The screens written so far, by a hash of their runs.
+  struct WrittenFrame {
+    PixelRuns runs;
+    std::string name;
+  };
+  static constexpr size_t kRememberedFrameBytes = size_t{32} << 20;
+  std::unordered_multimap<uint64_t, WrittenFrame> written_frames_;
+  size_t remembered_bytes_ = 0;
 };
 
-// Writes opaque ARGB pixels as an 8-bit RGB PNG; false with a reason.
+// Writes opaque ARGB pixels as a PNG (alpha is dropped): indexed with 1, 2,
+// 4 or 8 bits where 256 colours or fewer make the picture, 8-bit RGB
+// otherwise; false with a reason.
 bool WritePng(const std::string &path, const std::vector<uint32_t> &pixels, int width, int height,
               std::string *error);
+bool WritePngRuns(const std::string &path, const PixelRuns &runs, int width, int height, std::string *error);
 
 }  // namespace sim

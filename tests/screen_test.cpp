@@ -521,6 +521,90 @@ TEST_F(ScreenTest, SyncWritesASnapshotOnlyWhenTheScreenChanged)
   }
 }
 
+// The snapshot writer picks palette depth and filters by the picture: every
+// choice must decode to the very pixels it was given.
+TEST(PngWriter, DecodesToTheSamePixels)
+{
+  Sandbox sandbox;
+  const struct {
+    const char *what;
+    int width, height, colours;  // colour k at pixel i: (i * 7 + i / width) % colours
+  } cases[] = {
+      {"one colour, 1 bit", 720, 576, 1},    {"two colours, 1 bit", 13, 5, 2},
+      {"three colours, 2 bits", 9, 4, 3},    {"five colours, 4 bits", 7, 6, 5},
+      {"seventeen colours, 8 bits", 31, 9, 17}, {"256 colours, still a palette", 64, 8, 256},
+      {"257 colours, RGB", 67, 9, 257},      {"one pixel wide", 1, 40, 3},
+  };
+  for(const auto &c : cases)
+  {
+    std::vector<uint32_t> pixels(static_cast<size_t>(c.width) * c.height);
+    for(size_t i = 0; i < pixels.size(); ++i)
+    {
+      uint32_t k = static_cast<uint32_t>((i * 7 + i / c.width) % c.colours);
+      // Colours differ in every channel, and alpha is never part of them.
+      pixels[i] = 0xff000000u | (k * 0x010305u & 0xffffff);
+    }
+    // Rows equal to the one above, where the filter choice differs.
+    if(c.height > 2) std::copy_n(pixels.begin(), c.width, pixels.begin() + c.width);
+    std::string path = sandbox.path() + "/p.png", error;
+    ASSERT_TRUE(sim::WritePng(path, pixels, c.width, c.height, &error)) << c.what << ": " << error;
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    ASSERT_TRUE(ReadPng(path, &rgb, &w, &h)) << c.what;
+    ASSERT_EQ(w, c.width) << c.what;
+    ASSERT_EQ(h, c.height) << c.what;
+    size_t wrong = 0;
+    for(int y = 0; y < h; ++y)
+      for(int x = 0; x < w; ++x) wrong += PngPixel(rgb, w, x, y) != pixels[static_cast<size_t>(y) * w + x];
+    EXPECT_EQ(wrong, 0u) << c.what;
+  }
+}
+
+// A screen shown again is the earlier file under its own name; a screen that
+// differs from it in one pixel is a picture of its own.
+TEST_F(ScreenTest, AScreenShownAgainIsTheEarlierFileUnderItsOwnName)
+{
+  const std::string dir = sandbox.path() + "/shots";
+  config.screenshot_dir = dir;
+  sim::Receiver &r = Boot();
+  auto bar = [](uint32_t corner) {
+    word rgn = TAP_Osd_Create(30, 65, 660, 30, 0, 2);
+    TAP_Osd_Draw3dBoxFill(rgn, 0, 0, 660, 30, 0xff7f7f7f, 0xff7f7f7f, kFill);
+    TAP_Osd_PutS(rgn, 3, 6, 657, "NAS1 mounted", kTextColour, kFill, 0, 0, 0, 1);
+    TAP_Osd_Draw3dBoxFill(rgn, 650, 20, 1, 1, corner, corner, corner);
+    TAP_Osd_Sync();
+    return rgn;
+  };
+  auto hide = [&](word rgn) {
+    TAP_Osd_Delete(rgn);
+    TAP_Osd_Sync();
+    r.clock().Advance(100);
+  };
+  auto file = [&] { return dir + "/" + LastOsd().substr(std::string("TAP_Osd_Sync -> ").size()); };
+  word shown = bar(kRed);
+  std::string first = file();
+  hide(shown);
+  word again = bar(kRed);
+  std::string second = file();
+  hide(again);
+  bar(kBlue);
+  std::string third = file();
+  ASSERT_EQ(FilesIn(dir).size(), 5u) << "bar, black, bar, black, bar";
+  EXPECT_TRUE(fs::equivalent(first, second));
+  EXPECT_FALSE(fs::equivalent(first, third));
+  std::vector<uint8_t> rgb2, rgb3;
+  int w = 0, h = 0;
+  ASSERT_TRUE(ReadPng(second, &rgb2, &w, &h));
+  ASSERT_TRUE(ReadPng(third, &rgb3, &w, &h));
+  EXPECT_EQ(PngPixel(rgb2, w, 680, 85), kRed);
+  EXPECT_EQ(PngPixel(rgb3, w, 680, 85), kBlue);
+  std::vector<uint32_t> composed = screen().Compose();
+  size_t wrong = 0;
+  for(int y = 0; y < h; ++y)
+    for(int x = 0; x < w; ++x) wrong += PngPixel(rgb3, w, x, y) != composed[static_cast<size_t>(y) * w + x];
+  EXPECT_EQ(wrong, 0u);
+}
+
 TEST_F(ScreenTest, WithoutASnapshotFolderSyncWritesNothing)
 {
   sim::Receiver &r = Boot();
