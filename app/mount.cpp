@@ -203,8 +203,8 @@ static void RedirectRecording(int *ok, int *failed)
 static int LocalFolderHidden(void)
 {
   struct stat64 local, data;
-  if(lstat64("/mnt/hd/DF_local", &local) != 0) return 0;
-  if(lstat64("/mnt/hd/DataFiles", &data) != 0) return 1;
+  if(LinuxLstat("/mnt/hd/DF_local", &local) != 0) return 0;
+  if(LinuxLstat("/mnt/hd/DataFiles", &data) != 0) return 1;
   return local.st_dev != data.st_dev || local.st_ino != data.st_ino;
 }
 
