@@ -234,6 +234,17 @@ bool ReadBusybox(const Reader &r, Scenario *s)
   return true;
 }
 
+// c_library = "new" (exports lstat64) or "old" (only __lxstat64).
+bool ReadCLibrary(const Reader &r, Scenario *s)
+{
+  const toml::node *node = r.table().get("c_library");
+  if(node == nullptr) return true;
+  std::string value = node->value_exact<std::string>().value_or("");
+  if(value != "new" && value != "old") return r.Fail(node, "c_library", "must be \"new\" or \"old\"");
+  s->config.c_library = value == "old" ? CLibrary::kOld : CLibrary::kNew;
+  return true;
+}
+
 // portmap = "works" or "fails" (exits non-zero when started).
 bool ReadPortmap(const Reader &r, Scenario *s)
 {
@@ -259,13 +270,13 @@ bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
   int slot = c.firmware.timer_slot_size;
   if(!r.OnlyKeys({"system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime",
                   "date", "time", "busybox", "portmap", "internet", "utf8_firmware", "chdir_success", "timer_slot",
-                  "pre_padding", "second_padding", "state"}) ||
+                  "pre_padding", "second_padding", "state", "c_library"}) ||
      !r.Int("system_id", 0, 0xFFFFFFFFLL, &system_id) || !r.IntAs("system_type", 0, 0xFFFFFFFFLL, &model.system_type) ||
      !r.IntAs("remote_type", -0x80000000LL, 0x7FFFFFFFLL, &model.remote_type) ||
      !r.Date("firmware_date", &s->firmware_dat.date.year, &s->firmware_dat.date.month, &s->firmware_dat.date.day) ||
      !r.Bool("firmware_dat", &s->write_firmware_dat) || !r.String("language", &language) ||
      !r.Duration("uptime", &uptime) || !r.Date("date", &c.year, &c.month, &c.day) ||
-     !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) ||
+     !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) || !ReadCLibrary(r, s) ||
      !r.Bool("internet", &c.internet) || !r.Bool("utf8_firmware", &c.firmware.utf8) ||
      !r.IntAs("chdir_success", 0, 1, &c.chdir_success) || !r.IntAs("timer_slot", 200, 208, &slot) ||
      !r.IntAs("pre_padding", 0, 31, &s->eeprom_pre_padding) || !r.IntAs("second_padding", 0, 31, &s->eeprom_second_padding) ||

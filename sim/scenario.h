@@ -2,7 +2,8 @@
 // a run, described in a TOML file that a person can write in a few lines.
 //
 //   [run]       duration = "2h", step = 10 (ticks between idle events), stop = true
-//   [receiver]  model, firmware date, language, uptime, local date and time ...
+//   [receiver]  model, firmware date, language, uptime, local date and time,
+//               c_library = "old" (glibc before 2.33: no lstat64) ...
 //   [settings]  "Brimvale.ini" = '''...''', "2.ini" = '''...''' or from = "folder"
 //   [[server]]  name, address, mac, asleep, boot_time, outages, refuse_mounts, exports
 //   [[timer]]   start = 2026-12-08T20:05:00 (or "2026-12-08 20:05", or date + time),
