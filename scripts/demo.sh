@@ -8,8 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build brimvale-sim brimvale_tap
+# The emulator target brings the plug-in and the firmware objects it loads.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALE_TESTS=OFF >/dev/null
+ninja -C build brimvale-sim
 scenario="${1:-examples/default.toml}"
 out="out/$(basename "$scenario" .toml)"
 build/sim/brimvale-sim run build/Brimvale.tap "$scenario" --out "$out"

@@ -1,93 +1,57 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Brimvale needs on Debian 12.
-# Safe to run again: it installs only what is missing.
+# Installs what Brimvale needs on Debian 12, and nothing the machine has already:
+#
+#   scripts/install-deps.sh          building and running the emulator (the main job)
+#   scripts/install-deps.sh --test   that, and what the tests need (test-all.sh)
+#   scripts/install-deps.sh --receiver   the cross compiler alone (receiver-tap.sh)
+#
+# A package that is installed is never named to apt, so apt never moves it to
+# another version; and before anything is installed, apt's plan is checked: a
+# plan that would upgrade, downgrade or remove an installed package is refused
+# with the list, and the machine stays as it was. The receiver CPU's libraries
+# are not installed at all (scripts/mipsel-sysroot.sh unpacks them privately),
+# so no foreign architecture is added.
 set -euo pipefail
 
-packages=(
+main_packages=(
   cmake ninja-build g++ git python3
-  googletest                       # GoogleTest sources, built per target
-  g++-mipsel-linux-gnu qemu-user   # the receiver's CPU: cross compiler and emulator
   libcli11-dev                     # the emulator's command line
   libtomlplusplus-dev              # the emulator's scenario files
-  valgrind
   libfreetype-dev libpng-dev zlib1g-dev fonts-dejavu-core  # the emulator's screen
+)
+test_packages=(
+  googletest                       # GoogleTest sources, built per target
+  valgrind
+  g++-mipsel-linux-gnu qemu-user   # the receiver's CPU: cross compiler and emulator
   clang libclang-rt-14-dev         # the fuzz drivers: libFuzzer and the sanitizers' runtime
   libbenchmark-dev                 # the benchmarks
   busybox etherwake iproute2 procps util-linux  # the real-tools test in namespaces
+  chromium                         # the run report, opened in a real browser
 )
-# The screen's libraries once more for the receiver's CPU: the cross build of
-# the emulator and the tests links them and runs them under qemu.
-mipsel_packages=(libfreetype-dev:mipsel libpng-dev:mipsel zlib1g-dev:mipsel)
+
+case "${1:-}" in
+  "") packages=("${main_packages[@]}") ;;
+  --test) packages=("${main_packages[@]}" "${test_packages[@]}") ;;
+  --receiver) packages=(cmake ninja-build python3 g++-mipsel-linux-gnu) ;;
+  *) echo "usage: scripts/install-deps.sh [--test | --receiver]" >&2; exit 2 ;;
+esac
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-export DEBIAN_FRONTEND=noninteractive
-updated=0
-update_once() { ((updated)) || { apt-get update -qq; updated=1; }; }
-
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  update_once
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+((${#missing[@]})) || exit 0
 
-missing=()
-for p in "${mipsel_packages[@]}"; do installed "$p" || missing+=("$p"); done
-if ((${#missing[@]})); then
-  if ! dpkg --print-foreign-architectures | grep -qx mipsel; then
-    dpkg --add-architecture mipsel
-    updated=0
-  fi
-  update_once
-  # A library installed for two architectures must have the same version in
-  # both. The mipsel archive can lag behind the native one (the security
-  # archive carries no mipsel), so every native package that both
-  # architectures share in the dependency closure is moved to the version the
-  # mipsel archive has (for the kernel headers that can be a step back), and
-  # so is any installed sibling from the same source that apt would otherwise
-  # remove. apt's resolver does not find this on its own; it is given the
-  # whole closure explicitly.
-  arch=$(dpkg --print-architecture)
-  wanted=("${missing[@]}")
-  declare -A source_version=()
-  closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
-              --no-replaces --no-enhances "${missing[@]}" 2>/dev/null | grep -v '^ ' | grep ':mipsel$' | sort -u)
-  for dep in $closure; do
-    name=${dep%:mipsel}
-    multiarch=$(apt-cache show "$dep" 2>/dev/null | awk '/^Multi-Arch:/ && !m {m = $2} END {print m}')
-    [[ $multiarch == same ]] || continue
-    foreign=$(apt-cache policy "$dep" | awk '/Candidate:/ {print $2}')
-    [[ -n $foreign && $foreign != "(none)" ]] || continue
-    native=$(dpkg-query -W -f='${Version}' "$name:$arch" 2>/dev/null || true)
-    if [[ -z $native || $native == "$foreign" ]]; then
-      installed "$dep" || wanted+=("$dep")
-    else
-      wanted+=("$dep=$foreign" "$name:$arch=$foreign")
-      source_version[$(dpkg-query -W -f='${source:Package}' "$name:$arch")]=$foreign
-    fi
-  done
-  # Never let the alignment remove anything that is installed.
-  for _ in 1 2 3 4 5; do
-    removals=$(apt-get install -s -y --no-install-recommends --allow-downgrades "${wanted[@]}" |
-               awk '/^Remv/ {print $2}')
-    [[ -n $removals ]] || break
-    added=0
-    for pkg in $removals; do
-      source=$(dpkg-query -W -f='${source:Package}' "$pkg" 2>/dev/null || true)
-      version=${source_version[$source]:-}
-      if [[ -n $version ]] && apt-cache madison "$pkg" | awk -v v="$version" '$3 == v {f = 1} END {exit !f}'; then
-        wanted+=("$pkg=$version")
-        added=1
-      fi
-    done
-    ((added)) || break
-  done
-  if [[ -n $removals ]]; then
-    echo "install-deps: installing ${missing[*]} would remove:" $removals "- install them by hand" >&2
-    exit 1
-  fi
-  echo "installing: ${wanted[*]}"
-  apt-get install -y -qq --no-install-recommends --allow-downgrades "${wanted[@]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# 'Inst name [old version] (...)' is a change of an installed package.
+plan=$(apt-get install -s -y --no-install-recommends "${missing[@]}")
+changes=$(awk '/^Inst [^ ]+ \[/ {print "  change " $2 " " $3} /^Remv / {print "  remove " $2 " " $3}' <<<"$plan")
+if [[ -n $changes ]]; then
+  echo "install-deps: installing ${missing[*]} would change packages this machine has:" >&2
+  echo "$changes" >&2
+  echo "install-deps: nothing was installed; install them by hand if you accept that" >&2
+  exit 1
 fi
+echo "installing: ${missing[*]}"
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,7 +4,7 @@
 # file into /ProgramFiles on the receiver's disk.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-command -v mipsel-linux-gnu-g++ >/dev/null || scripts/install-deps.sh
+scripts/install-deps.sh --receiver
 cmake -S . -B build-receiver -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
       -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel.cmake -DBRIMVALE_EMULATOR=OFF -DBRIMVALE_TESTS=OFF >/dev/null
 ninja -C build-receiver brimvale_tap

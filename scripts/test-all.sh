@@ -4,7 +4,8 @@
 # build under qemu-user. Fails when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --test
+scripts/mipsel-sysroot.sh
 
 jobs=$(nproc)
 run_build() {
@@ -15,7 +16,7 @@ run_build() {
   ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
 }
 
-run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALE_TESTS=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON
 run_build build-mipsel -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel.cmake
