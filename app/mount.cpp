@@ -180,7 +180,7 @@ static void LogAndRun(void)
 static int SameFolder(const char *a, const char *b)
 {
   struct stat64 first, second;
-  if(lstat64(a, &first) != 0 || lstat64(b, &second) != 0) return 0;
+  if(LinuxLstat(a, &first) != 0 || LinuxLstat(b, &second) != 0) return 0;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
@@ -236,7 +236,7 @@ static void RedirectRecording(int *ok, int *failed)
 static int LocalFolderHidden(void)
 {
   struct stat64 local;
-  if(lstat64(LOCAL_KEPT_PATH, &local) != 0) return 0;
+  if(LinuxLstat(LOCAL_KEPT_PATH, &local) != 0) return 0;
   return !SameFolder(LOCAL_KEPT_PATH, RECORDING_PATH);
 }
 

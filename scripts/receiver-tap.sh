@@ -11,13 +11,9 @@ ninja -C build-receiver brimvale_tap
 mkdir -p out/receiver
 mipsel-linux-gnu-strip --strip-unneeded -o out/receiver/Brimvale.tap build-receiver/Brimvale.tap
 
-# What the receiver's loader will see: MIPS32 code, no C++ runtime, only the
-# entry points and identity data exported.
+# What the receiver's loader will see: MIPS32r1 code without an FPU
+# instruction, importing only what every receiver's C library exports.
 tap=out/receiver/Brimvale.tap
-mipsel-linux-gnu-readelf -h "$tap" | grep -q "MIPS R3000" || { echo "receiver-tap: $tap is not MIPS code" >&2; exit 1; }
-if mipsel-linux-gnu-readelf -dW "$tap" | grep -q "NEEDED.*libstdc++"; then
-  echo "receiver-tap: $tap needs libstdc++" >&2
-  exit 1
-fi
+scripts/check-receiver-tap.sh "$tap"
 echo "exported:" $(mipsel-linux-gnu-nm -D --defined-only "$tap" | awk '{print $3}' | sort)
 echo "$tap: $(stat -c %s "$tap") bytes"

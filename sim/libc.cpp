@@ -14,9 +14,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 
+#include "../host/clib.h"
 #include "receiver.h"
 
 using sim::Receiver;
@@ -70,6 +72,37 @@ int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(c
   return fd;
 }
 
+// lstat64 for the plug-in: the way to the path was looked at name by name,
+// and the last look is the answer. `call` opens the trace line.
+int LstatFor(Receiver *r, const char *call, const char *path, struct stat64 *st)
+{
+  std::string host;
+  sim::PathLook look;
+  int result = -1;
+  if(!PluginHostPath(r, path, &host, &look))
+    errno = ENOENT;
+  else if(!look.exists())
+    errno = look.error;
+  else
+  {
+    *st = look.st;
+    result = 0;
+  }
+  if(r->Tracing(TraceKind::kDisk)) r->Record(TraceKind::kDisk, call + std::string(path) + "\") -> " + std::to_string(result));
+  return result;
+}
+
+using DlsymFn = void *(*)(void *, const char *);
+
+// The C library's own dlsym, past the definition below.
+DlsymFn RealDlsym()
+{
+  for(const char *version : {"GLIBC_2.34", "GLIBC_2.2.5", "GLIBC_2.0"})
+    if(void *real = dlvsym(RTLD_NEXT, "dlsym", version)) return reinterpret_cast<DlsymFn>(real);
+  std::fprintf(stderr, "brimvale-sim: the C library's dlsym cannot be found\n");
+  std::abort();
+}
+
 }  // namespace
 
 extern "C" {
@@ -103,7 +136,8 @@ FILE *fopen(const char *path, const char *mode)
   if(std::string(path) == "/proc/uptime")
   {
     // The kernel makes this file up when it is read: so does the emulator.
-    std::ofstream(host, std::ios::binary | std::ios::trunc) << r->clock().UptimeFileText();
+    const std::string &given = r->config().uptime_text;
+    std::ofstream(host, std::ios::binary | std::ios::trunc) << (given.empty() ? r->clock().UptimeFileText() : given);
   }
   FILE *file = real(host.c_str(), mode);
   // "w" and "a" make the file when it is not there.
@@ -118,23 +152,41 @@ int lstat64(const char *path, struct stat64 *st) noexcept
   static Lstat real = Next<Lstat>("lstat64");
   Receiver *r = ForPlugin(__builtin_return_address(0));
   if(r == nullptr) return real(path, st);
+  return LstatFor(r, "lstat64(\"", path, st);
+}
 
-  // The way to the path was looked at name by name: the last look is the answer.
-  std::string host;
-  sim::PathLook look;
-  int result = -1;
-  if(!PluginHostPath(r, path, &host, &look))
-    errno = ENOENT;
-  else if(!look.exists())
-    errno = look.error;
-  else
+// What lstat64 wraps in C libraries before glibc 2.33: the plug-in finds it
+// by dlsym when the firmware's C library has no lstat64 of its own.
+int __lxstat64(int version, const char *path, struct stat64 *st) noexcept
+{
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(version != CLIB_LXSTAT64_VERSION)
   {
-    *st = look.st;
-    result = 0;
+    if(r != nullptr && r->Tracing(TraceKind::kDisk))
+      r->Record(TraceKind::kDisk, "__lxstat64(" + std::to_string(version) + ") -> EINVAL");
+    errno = EINVAL;
+    return -1;
   }
-  if(r->Tracing(TraceKind::kDisk))
-    r->Record(TraceKind::kDisk, std::string("lstat64(\"") + path + "\") -> " + std::to_string(result));
-  return result;
+  if(r == nullptr) return lstat64(path, st);
+  return LstatFor(r, "__lxstat64(\"", path, st);
+}
+
+// The plug-in's view of the firmware's global symbol scope: the C library
+// exports lstat64 or __lxstat64, never both (see CLibrary). Every other
+// caller gets the C library's dlsym unchanged; this definition carries a
+// version of its own (sim/dlsym.map), so callers that ask for the C library's
+// versioned dlsym, the sanitizer runtimes among them, never come here and
+// their RTLD_NEXT stays relative to themselves.
+void *dlsym(void *handle, const char *name) noexcept
+{
+  static DlsymFn real = RealDlsym();
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r == nullptr) return real(handle, name);
+  const char *missing = r->config().c_library == sim::CLibrary::kOld ? CLIB_SYM_LSTAT64 : CLIB_SYM_LXSTAT64;
+  if(std::strcmp(name, missing) != 0) return real(handle, name);
+  r->Record(TraceKind::kLoader, std::string("dlsym(\"") + name + "\") -> not in this C library");
+  // Asked for a name the scope lacks, dlsym also leaves its report for dlerror.
+  return real(handle, (std::string(name) + "@not-in-this-c-library").c_str());
 }
 
 namespace {

@@ -38,6 +38,8 @@ struct FirmwareObjects {
   bool cur_tap_task = true;   // _curTapTask
 };
 
+enum class CLibrary { kNew, kOld };
+
 struct ReceiverConfig {
   std::string root;           // sandbox folder that plays the root file system
   std::string firmware_dir;   // where the firmware object files are (build dir)
@@ -84,6 +86,13 @@ struct ReceiverConfig {
   // It does not run at all and system() returns -1, as when no shell could
   // be started.
   uint64_t fail_command = 0;
+
+  // The C library the firmware links: kNew exports lstat64 (glibc 2.33 and
+  // later, and the embedded C libraries), kOld only the call behind it,
+  // __lxstat64 (glibc before 2.33). The plug-in's dlsym sees accordingly.
+  CLibrary c_library = CLibrary::kNew;
+  // /proc/uptime as the plug-in reads it; empty: made from the clock.
+  std::string uptime_text;
 
   // Run the plug-in's command lines through the PC's real /bin/sh instead of
   // the stand-in shell. Only for tests that give the process namespaces of

@@ -3,6 +3,7 @@
 // request, judged by the run log, the commands and the receiver's disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,6 +11,10 @@
 
 #include "sim/firmware_dat.h"
 #include "sim_fixture.h"
+
+#ifndef BRIMVALE_SANITIZE
+#define BRIMVALE_SANITIZE 0
+#endif
 
 namespace {
 
@@ -349,6 +354,47 @@ TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
     ASSERT_NE(end, std::string::npos) << written.substr(at);
     EXPECT_EQ(written.compare(at + 19, 4, " -> "), 0) << written.substr(at, end - at);
   }
+}
+
+TEST_F(PluginRun, RecordingFolderOnAReceiverWithAnOldCLibrary)
+{
+  // glibc before 2.33 exports no lstat64, only __lxstat64: the redirection,
+  // which looks at /mnt/hd/DF_local and /mnt/hd/DataFiles, runs exactly as
+  // with a newer C library (the same run log and commands).
+  if(BRIMVALE_SANITIZE) GTEST_SKIP() << "the sanitizer build's plug-in asks the C library for dlsym by version";
+  config.c_library = sim::CLibrary::kOld;
+  config.servers = {Nas("rec", "192.168.178.20", "", {"/volume1/rec", "/volume1/video", "/volume1/music"}),
+                    Nas("second", "192.168.178.21", "", {"/share/data"})};
+  std::string main_ini = std::string(kOneServer) + "NAS Recording=1\r\nRemotefolder DataFiles=/volume1/rec\r\n";
+  std::string second =
+      "NAS IP-Address=192.168.178.21\r\nLocal Folder Name=Second\r\nRemotefolder DataFiles=/share/data\r\n"
+      "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\n";
+  Start(main_ini, {second});
+  TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
+  TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
+  TAP_WriteSystemVar();
+  Run(120);
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+  EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
+  ExpectGolden("recording.log", RunLog());
+  ExpectGolden("recording.commands", Joined(Commands()));
+
+  // The plug-in asked for lstat64 once, was told there is none, and looked
+  // at the recording folders through __lxstat64.
+  std::vector<std::string> loader = receiver->trace().Texts(sim::TraceKind::kLoader);
+  EXPECT_EQ(std::count(loader.begin(), loader.end(), "dlsym(\"lstat64\") -> not in this C library"), 1) << "asked once";
+  size_t versioned = 0, direct = 0;
+  for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kDisk))
+  {
+    versioned += t.rfind("__lxstat64(\"/mnt/hd/DF_local\")", 0) == 0;
+    direct += t.rfind("lstat64(", 0) == 0;
+  }
+  EXPECT_GT(versioned, 0u);
+  EXPECT_EQ(direct, 0u);
 }
 
 TEST_F(PluginRun, AFailedFirstAttemptUndoesTheRedirectionCompletely)

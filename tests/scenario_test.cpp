@@ -228,6 +228,28 @@ TEST_F(ScenarioTest, StartUpKnobs)
   }
 }
 
+TEST_F(ScenarioTest, TheFirmwaresCLibrary)
+{
+  const struct {
+    const char *text;
+    bool ok;
+    sim::CLibrary library;
+  } cases[] = {
+    {"", true, sim::CLibrary::kNew},
+    {"c_library = \"new\"\n", true, sim::CLibrary::kNew},
+    {"c_library = \"old\"\n", true, sim::CLibrary::kOld},
+    {"c_library = \"glibc 2.5\"\n", false, sim::CLibrary::kNew},
+  };
+  for(const auto &c : cases)
+  {
+    sim::Scenario s;
+    std::string error;
+    EXPECT_EQ(sim::LoadScenario(Write(std::string("[receiver]\n") + c.text), &s, &error), c.ok) << c.text;
+    if(c.ok) EXPECT_EQ(s.config.c_library, c.library) << c.text;
+    if(!c.ok) EXPECT_NE(error.find(":2: receiver.c_library: must be \"new\" or \"old\""), std::string::npos) << error;
+  }
+}
+
 TEST_F(ScenarioTest, EveryExampleReads)
 {
   size_t examples = 0;

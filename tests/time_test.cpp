@@ -171,4 +171,35 @@ TEST_F(UptimeTest, UnreadableOrOddFileGivesZero)
   EXPECT_EQ(GetUptime(), 0u);
 }
 
+TEST_F(UptimeTest, TheKernelsTextToTicksExactly)
+{
+  // Read as decimal text, not through a double: 0.29 s is 29 ticks, where
+  // 0.29 * 100.0 truncates to 28.
+  const struct {
+    const char *text;
+    dword expected;
+  } cases[] = {
+    {"12345.67 54321.00\n", 1234567},
+    {"0.29 0.10\n", 29},
+    {"1.15 0.50\n", 115},
+    {"25000000.00 1.00\n", 2500000000u},  // bit 31 set
+    {"42949672.95 1.00\n", 4294967295u},
+    {"42949672.96 1.00\n", 4294967295u},  // past 2^32 - 1 ticks: stays there
+    {"99999999999999999999.99 1.00\n", 4294967295u},
+    {"17.5 3.1\n", 1750},
+    {"17.999 3.1\n", 1799},  // what is finer than a tick is cut
+    {"17 3\n", 1700},
+    {"-5.00 1.00\n", 0},
+    {"up 5 days\n", 0},
+    {"\n", 0},
+  };
+  for(const auto &c : cases)
+  {
+    receiver.reset();
+    config.uptime_text = c.text;
+    Boot();
+    EXPECT_EQ(GetUptime(), c.expected) << '"' << c.text << '"';
+  }
+}
+
 }  // namespace

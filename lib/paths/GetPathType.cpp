@@ -1,7 +1,6 @@
 #include "paths.h"
 
 #include <string.h>
-#include <sys/stat.h>
 
 #include "../str/str.h"
 #include "paths_internal.h"
@@ -17,7 +16,7 @@ dword GetPathType(const char *path)
   // Whatever Linux can see as it stands is in Linux notation, even a relative
   // name that happens to exist below the process's own working folder.
   struct stat64 info;
-  if(lstat64(path, &info) == 0) return S_ISDIR(info.st_mode) ? PT_LinuxDir : PT_LinuxFile;
+  if(LinuxLstat(path, &info) == 0) return S_ISDIR(info.st_mode) ? PT_LinuxDir : PT_LinuxFile;
 
   size_t length = strlen(path);
   int hasSlash = strchr(path, '/') != NULL;
@@ -37,7 +36,7 @@ dword GetPathType(const char *path)
            CloseDir(probe, sizeof(probe));
   }
   fits = fits && StrAppend(probe, sizeof(probe), path);
-  if(fits && lstat64(probe, &info) == 0 && S_ISDIR(info.st_mode))
+  if(fits && LinuxLstat(probe, &info) == 0 && S_ISDIR(info.st_mode))
   {
     hasSlash = 1;
     endsWithSlash = 1;

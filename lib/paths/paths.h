@@ -4,6 +4,8 @@
 #ifndef BRIMVALE_LIB_PATHS_H
 #define BRIMVALE_LIB_PATHS_H
 
+#include <sys/stat.h>
+
 #include "../../host/tap.h"
 
 #define PATH_BUFFER_SIZE 512   // work buffers and ConvertPathType's destination
@@ -41,6 +43,11 @@ dword GetPathType(const char *path);
 // Converts `source` to notation `target` into `dest` (PATH_BUFFER_SIZE
 // bytes). An empty result means the conversion is not possible.
 void ConvertPathType(const char *source, char *dest, dword target);
+
+// lstat64 of the receiver's C library, found at run time on first use
+// (lstat64, else __lxstat64): 0 with *info filled, -1 when the path cannot be
+// looked at or the C library offers neither call.
+int LinuxLstat(const char *path, struct stat64 *info);
 
 // 1 when `text` ends with `suffix` (byte-wise); 0 when not, or either is null or empty.
 int StringEndsWith(const char *text, const char *suffix);

@@ -1,10 +1,57 @@
 #include "time.h"
 
-#include <locale.h>
 #include <stdio.h>
 
 // /proc/uptime holds "seconds.hundredths idle.hundredths".
 #define UPTIME_LINE_SIZE 4096
+#define UPTIME_MAX_TICKS 0xFFFFFFFFu
+
+// The first number of the line in hundredths of a second, read digit by digit:
+// no floating point, as firmwares differ in how they use the FPU (and a double
+// turns 0.29 s into 28 ticks), and no sscanf, which newer C libraries export
+// only under a name older ones lack. Digits past the hundredths are cut, as
+// the tick is the unit; an uptime beyond 2^32 - 1 ticks stays at that. 0 when
+// the line does not start with a number.
+static dword UptimeTicks(const char *line)
+{
+  while(*line == ' ' || *line == '\t') line++;
+
+  dword ticks = 0;
+  int digits = 0;
+  int saturated = 0;
+  for(; *line >= '0' && *line <= '9'; line++, digits++)
+  {
+    dword digit = (dword)(*line - '0');
+    if(ticks > (UPTIME_MAX_TICKS - digit) / 10) saturated = 1;
+    if(!saturated) ticks = ticks * 10 + digit;
+  }
+
+  // Hundredths: the two digits after the point, missing ones count as 0.
+  int fraction = 0;
+  if(*line == '.')
+  {
+    line++;
+    for(int place = 0; place < 2; place++)
+    {
+      fraction *= 10;
+      if(*line >= '0' && *line <= '9')
+      {
+        fraction += *line - '0';
+        line++;
+        digits++;
+      }
+    }
+    while(*line >= '0' && *line <= '9')
+    {
+      line++;
+      digits++;
+    }
+  }
+  if(digits == 0) return 0;
+
+  if(saturated || ticks > (UPTIME_MAX_TICKS - (dword)fraction) / 100) return UPTIME_MAX_TICKS;
+  return ticks * 100 + (dword)fraction;
+}
 
 dword GetUptime(void)
 {
@@ -12,25 +59,7 @@ dword GetUptime(void)
   if(file == NULL) return 0;
 
   char line[UPTIME_LINE_SIZE];
-  if(fgets(line, sizeof(line), file) == NULL)
-  {
-    fclose(file);
-    return 0;
-  }
-
-  // The kernel writes a decimal point whatever the firmware's locale says.
-  double seconds = 0.0;
-  setlocale(LC_NUMERIC, "C");
-  int converted = sscanf(line, "%lf", &seconds);
-  setlocale(LC_NUMERIC, "");
+  dword ticks = fgets(line, sizeof(line), file) != NULL ? UptimeTicks(line) : 0;
   fclose(file);
-  if(converted != 1) return 0;
-
-  // Converting a double of 2^31 or more straight to an integer is undefined
-  // on some CPUs; take bit 31 off first and put it back afterwards.
-  double ticks = seconds * 100.0;
-  if(!(ticks >= 0.0)) return 0;
-  if(ticks >= 4294967296.0) ticks = 4294967295.0;
-  if(ticks >= 2147483648.0) return (dword)(int)(ticks - 2147483648.0) | 0x80000000u;
-  return (dword)(int)ticks;
+  return ticks;
 }

@@ -19,7 +19,8 @@ typedef dword PackedDateTime;
 #define TIME_STAMP_SIZE 25
 
 // Time since the receiver booted, in ticks of 10 ms; 0 when /proc/uptime
-// cannot be read. Uptimes of 2^31 ticks or more keep bit 31 set.
+// cannot be read. Uptimes of 2^31 ticks or more keep bit 31 set; beyond
+// 2^32 - 1 ticks the result stays at 2^32 - 1.
 dword GetUptime(void);
 
 // The current local time; the second goes to *secondsOut unless it is null.

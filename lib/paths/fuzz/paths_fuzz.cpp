@@ -10,8 +10,9 @@
 //   build-fuzz/paths_fuzz -max_len=2048 -max_total_time=30
 //
 // The receiver is replaced by a small pure model defined here: the firmware's
-// task table with a current folder taken from the input, an lstat64 that
-// answers from the names alone, and a folder change that always succeeds.
+// task table with a current folder taken from the input, a C library whose
+// lstat64 answers from the names alone, and a folder change that always
+// succeeds.
 // Input: byte 0 the target notation, then the current folder, a 0x01 byte,
 // and the path. Each text is NUL-terminated in a buffer of its exact size.
 // The main build compiles every .cpp below lib/; without BRIMVALE_FUZZ this
@@ -25,6 +26,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "host/clib.h"
 #include "host/firmware.h"
 #include "lib/paths/paths.h"
 #include "lib/paths/paths_internal.h"
@@ -52,10 +54,11 @@ static int FakeMemCmp(const void *a, const void *b, dword count) { return memcmp
 extern "C" {
 int (*TAP_Hdd_ChangeDir)(const char *) = FakeChangeDir;
 int (*TAP_MemCmp)(const void *, const void *, dword) = FakeMemCmp;
+}
 
 // A name whose last part starts with 'D' is a folder, with 'F' a file; all
 // else does not exist.
-int lstat64(const char *path, struct stat64 *info) noexcept
+static int ModelLstat(const char *path, struct stat64 *info)
 {
   size_t length = strlen(path);
   while(length > 0 && path[length - 1] == '/') length--;
@@ -73,6 +76,10 @@ int lstat64(const char *path, struct stat64 *info) noexcept
   }
   return 0;
 }
+
+void *TryResolve(const char *name)
+{
+  return strcmp(name, CLIB_SYM_LSTAT64) == 0 ? (void *)ModelLstat : NULL;
 }
 
 static char *Text(const uint8_t *data, size_t length)

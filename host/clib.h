@@ -1,0 +1,45 @@
+// What the plug-in takes from the receiver's C library beyond the names it
+// imports (host/libc.imports lists those, each with why every receiver
+// generation has it).
+//
+// lstat64 is not one of them: C libraries before glibc 2.33 do not export a
+// function of that name (programs got a wrapper from libc_nonshared.a, which
+// a plug-in cannot carry), embedded C libraries do. The plug-in finds it at
+// run time instead, or the call it wraps, __lxstat64 with the version of the
+// stat structure this ABI uses.
+#ifndef BRIMVALE_HOST_CLIB_H
+#define BRIMVALE_HOST_CLIB_H
+
+#include <stddef.h>
+#include <sys/stat.h>
+
+#define CLIB_SYM_LSTAT64 "lstat64"
+#define CLIB_SYM_LXSTAT64 "__lxstat64"
+
+// The stat structure version __lxstat64 expects (_STAT_VER of the ABI; the
+// call fails with EINVAL for any other).
+#if defined(__mips__) && defined(_ABIO32) && _MIPS_SIM == _ABIO32
+#define CLIB_LXSTAT64_VERSION 3
+#elif defined(__x86_64__)
+#define CLIB_LXSTAT64_VERSION 1
+#elif defined(__i386__)
+#define CLIB_LXSTAT64_VERSION 3
+#else
+#error "the stat structure version of __lxstat64 on this ABI is not known"
+#endif
+
+typedef int (*Lstat64Fn)(const char *path, struct stat64 *info);
+typedef int (*Lxstat64Fn)(int version, const char *path, struct stat64 *info);
+
+#if defined(__mips__) && defined(_ABIO32) && _MIPS_SIM == _ABIO32
+// The receiver's struct stat64: the kernel's 104 bytes, padded to 160 by the
+// C library. A header that laid it out differently would have the plug-in
+// read the mode and inode from the wrong bytes.
+static_assert(sizeof(struct stat64) == 160, "MIPS o32 struct stat64 is 160 bytes");
+static_assert(offsetof(struct stat64, st_dev) == 0, "st_dev at byte 0");
+static_assert(offsetof(struct stat64, st_ino) == 16, "st_ino at byte 16");
+static_assert(offsetof(struct stat64, st_mode) == 24, "st_mode at byte 24");
+static_assert(offsetof(struct stat64, st_size) == 56, "st_size at byte 56");
+#endif
+
+#endif
