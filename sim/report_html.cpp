@@ -455,7 +455,7 @@ std::string Page::Svg()
     svg << "</g>";
   }
   ReceiverRow(svg, kReportAxisHeight + static_cast<int>(tl_.servers.size()) * kReportRowHeight);
-  svg << "<line id=\"cursor\" x1=\"0\" y1=\"" << kReportAxisHeight - 6 << "\" x2=\"0\" y2=\"" << height
+  svg << "<line id=\"cursor\" x1=\"0\" y1=\"" << kReportAxisHeight - 2 << "\" x2=\"0\" y2=\"" << height
       << "\" visibility=\"hidden\"/></svg>";
   return svg.str();
 }
@@ -614,6 +614,9 @@ Array.prototype.forEach.call(document.querySelectorAll('.strip figure'),function
 lines.forEach(function(l){l.addEventListener('click',function(){pin(+l.getAttribute('data-t'));});});
 pin(shotTimes.length?shotTimes[0]:0);
 document.body.setAttribute('data-ready','1');
+// How long the page took to be drawn, for anyone checking a long run's report.
+window.addEventListener('load',function(){requestAnimationFrame(function(){
+  document.body.setAttribute('data-drawn-ms',String(Math.round(performance.now())));});});
 })();
 )JS";
   return js.str();
@@ -623,7 +626,7 @@ const char *const kStyle = R"CSS(
 :root{--ink:#1f2937;--muted:#6b7280;--line:#e5e7eb}
 *{box-sizing:border-box}
 body{margin:0;font:14px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,"DejaVu Sans",sans-serif;color:var(--ink);background:#f3f4f6}
-main{max-width:1250px;margin:0 auto;padding:16px}
+main{max-width:1260px;margin:0 auto;padding:16px}
 header h1{margin:0 0 2px;font-size:22px}
 header .sub{color:var(--muted);margin:0 0 10px}
 .facts{display:flex;flex-wrap:wrap;gap:6px 18px;margin:0;padding:0;list-style:none}

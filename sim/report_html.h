@@ -18,8 +18,8 @@ namespace sim {
 // The SVG's geometry in its own pixels (it is drawn at 1:1): the time axis
 // runs from kReportPlotLeft over kReportPlotWidth; rows start below the axis,
 // servers first in the order given, then the receiver.
-constexpr int kReportSvgWidth = 1210;
-constexpr int kReportPlotLeft = 190;
+constexpr int kReportSvgWidth = 1180;
+constexpr int kReportPlotLeft = 170;
 constexpr int kReportPlotWidth = 1000;
 constexpr int kReportAxisHeight = 40;
 constexpr int kReportRowHeight = 56;
