@@ -606,13 +606,15 @@ function pin(t){pinned=t;var k=show(t);
   if(markedLine)markedLine.classList.remove('now');markedLine=j>=0?lines[j]:null;
   if(markedLine){markedLine.classList.add('now');logBox.scrollTop=markedLine.offsetTop-logBox.offsetTop-logBox.clientHeight/3;}}
 svg.addEventListener('mousemove',function(ev){var t=timeAt(ev);if(t>=0&&t<=R.dur)show(t);});
-svg.addEventListener('mouseleave',function(){if(pinned>=0)show(pinned);});
+svg.addEventListener('mouseleave',function(){if(pinned>=0)show(pinned);else cur.setAttribute('visibility','hidden');});
 svg.addEventListener('click',function(ev){var t=timeAt(ev);if(t>=0&&t<=R.dur)pin(t);});
 Array.prototype.forEach.call(document.querySelectorAll('.strip figure'),function(f){
   f.addEventListener('click',function(){pin(+f.getAttribute('data-t'));
     document.getElementById('timeline').scrollIntoView({behavior:'smooth'});});});
 lines.forEach(function(l){l.addEventListener('click',function(){pin(+l.getAttribute('data-t'));});});
-pin(shotTimes.length?shotTimes[0]:0);
+// Until a moment is chosen the preview shows the first picture, and no
+// cursor hides what lies under it.
+show(shotTimes.length?shotTimes[0]:0);cur.setAttribute('visibility','hidden');
 document.body.setAttribute('data-ready','1');
 // How long the page took to be drawn, for anyone checking a long run's report.
 window.addEventListener('load',function(){requestAnimationFrame(function(){

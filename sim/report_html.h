@@ -34,7 +34,7 @@ constexpr unsigned kReportOutageColour = 0xf08080;
 
 // Long runs keep the file small: at most this many log lines (the routine
 // ones go first) and screenshots in the strip.
-constexpr size_t kReportMaxLogLines = 6000;
+constexpr size_t kReportMaxLogLines = 4000;
 constexpr size_t kReportMaxShots = 3000;
 
 struct ReportInfo {
