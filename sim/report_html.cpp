@@ -153,6 +153,7 @@ class Page {
   void ReceiverRow(std::ostringstream &svg, int y);
   std::string Svg();
   std::string Summary();
+  std::string Timers();
   std::string Strip();
   std::string Log();
   std::string Script();
@@ -460,6 +461,30 @@ std::string Page::Svg()
   return svg.str();
 }
 
+// The timers, also those that lie outside the run, with where a recording
+// starting then went: the answer to "why is it on the local disk".
+std::string Page::Timers()
+{
+  if(tl_.timers.empty()) return "";
+  std::ostringstream out;
+  out << "<h3>Recording timers</h3><table class=\"sum timers\"><thead><tr><th>timer</th><th>recording</th>"
+         "<th>first set for</th><th>starts</th><th>minutes</th><th>recordings went to</th></tr></thead><tbody>";
+  for(const TimerSpan &t : tl_.timers)
+  {
+    std::string where = "(outside the run)";
+    for(const FolderSpan &f : tl_.recording_folder)
+      if(t.start >= f.from && (t.start < f.to || (t.start == f.to && f.to >= duration_)))
+        where = f.server.empty() ? "the local disk" : f.server;
+    std::string starts = TimelineClock(tl_, t.start, true);
+    if(t.start != t.original) starts += " (delayed by " + Length(t.start - t.original) + ")";
+    out << "<tr><td>" << Escape(t.name) << "</td><td>" << (t.record ? "yes" : "no") << "</td><td>"
+        << Escape(TimelineClock(tl_, t.original, true)) << "</td><td>" << Escape(starts) << "</td><td>"
+        << Number(t.minutes) << "</td><td>" << Escape(where) << "</td></tr>";
+  }
+  out << "</tbody></table>";
+  return out.str();
+}
+
 // summary.txt as a table when its lines are columns of single words; as it
 // stands otherwise.
 std::string Page::Summary()
@@ -635,6 +660,8 @@ header .sub{color:var(--muted);margin:0 0 10px}
 .facts b{color:var(--muted);font-weight:500;margin-right:4px}
 section{background:#fff;border:1px solid var(--line);border-radius:8px;padding:12px 14px;margin:14px 0}
 h2{font-size:16px;margin:0 0 8px}
+h3{font-size:14px;margin:14px 0 6px}
+table.sum.timers td,table.sum.timers th{text-align:left}
 .tlwrap{overflow-x:auto}
 svg text{font:11px "DejaVu Sans",system-ui,sans-serif;fill:#374151}
 svg .axis text{fill:#4b5563}
@@ -760,7 +787,7 @@ std::string Page::Build()
   out << "<section id=\"timeline\"><h2>Timeline</h2><div class=\"tlwrap\">" << Svg() << "</div>\n";
   out << "<div class=\"below\">" << Legend()
       << "<div class=\"preview\"><img id=\"now-img\" alt=\"the screen at the chosen moment\"><div id=\"now-cap\"></div></div>"
-      << "</div></section>\n";
+      << "</div>" << Timers() << "</section>\n";
   out << "<section id=\"screen\"><h2>The screen, each time it changed</h2>" << Strip() << "</section>\n";
   out << "<section id=\"summary\"><h2>Summary</h2>" << Summary() << "</section>\n";
   out << "<section id=\"runlog\"><h2>Run log</h2>" << Log() << "</section>\n";
