@@ -29,6 +29,27 @@ std::string Escape(const std::string &text)
   return out;
 }
 
+// A relative URL of a file: every byte but the plainest characters escaped,
+// so a name with a space, '#' or '?' still finds its file.
+std::string UrlPath(const std::string &path)
+{
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for(unsigned char c : path)
+  {
+    if((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
+       c == '/')
+      out += static_cast<char>(c);
+    else
+    {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 // A JavaScript string literal that cannot end the script element.
 std::string JsString(const std::string &text)
 {
@@ -530,7 +551,7 @@ std::string Page::Strip()
   for(size_t k = 0; k < shots_.size(); ++k)
   {
     const Screenshot &s = tl_.screenshots[shots_[k]];
-    std::string src = info_.screenshot_folder + "/" + s.file;
+    std::string src = UrlPath(info_.screenshot_folder + "/" + s.file);
     out << "<figure id=\"shot-" << k << "\" data-t=\"" << Number(s.at) << "\"><img loading=\"lazy\" src=\""
         << Escape(src) << "\" width=\"180\" height=\"144\" alt=\"the screen at " << Escape(Clock(s.at))
         << "\"><figcaption>" << Escape(Clock(s.at)) << "</figcaption></figure>";
@@ -597,7 +618,7 @@ std::string Page::Script()
   for(size_t k = 0; k < shots_.size(); ++k)
   {
     const Screenshot &s = tl_.screenshots[shots_[k]];
-    js << (k ? "," : "") << "[" << Number(s.at) << "," << JsString(info_.screenshot_folder + "/" + s.file) << "]";
+    js << (k ? "," : "") << "[" << Number(s.at) << "," << JsString(UrlPath(info_.screenshot_folder + "/" + s.file)) << "]";
   }
   js << "]};\n";
   js << R"JS(
