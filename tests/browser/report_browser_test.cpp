@@ -440,9 +440,9 @@ TEST_F(ReportBrowser, MonthOfNineServersIsSmallQuickAndShowsEveryOutage)
   EXPECT_EQ(Count(dom, "class=\"row server\""), 9u);
   EXPECT_EQ(ConsoleLines("dom"), "");
   size_t at = dom.find("data-drawn-ms=\"");
-  ASSERT_NE(at, std::string::npos) << "the page was not drawn";
+  ASSERT_NE(at, std::string::npos) << "the page was not laid out";
   double drawn_ms = std::atof(dom.c_str() + at + 15);
-  std::printf("drawn %.0f ms after navigation; browser start to end %.1f s\n", drawn_ms, wall);
+  std::printf("read and laid out %.0f ms after navigation; browser start to end %.1f s\n", drawn_ms, wall);
   EXPECT_LT(drawn_ms, 10000);
 
   // Every outage of the month is a red stretch of its own in its server's row.
