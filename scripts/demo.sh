@@ -17,3 +17,5 @@ build/sim/brimvale-sim run build/Brimvale.tap "$scenario" --out "$out"
 echo
 echo "The message bar and the status icons, one picture per change: $out/screenshots/"
 echo "What happened to each server (woken, answered, mounted, tries, unmounted): $out/summary.txt"
+echo
+echo "The whole run at a glance (open it in a browser): $out/report.html"

@@ -46,6 +46,8 @@ int main(int argc, char **argv)
                   "run wrote it");
   run->add_option("--firmware-dir", options.firmware_dir, "folder with the firmware object files");
   run->add_flag("-q,--quiet", options.quiet, "no timeline, only the summary at the end");
+  bool no_report = false;
+  run->add_flag("--no-report", no_report, "do not write report.html");
 
   std::string settings_folder;
   CLI::App *check = app.add_subcommand(
@@ -72,5 +74,6 @@ int main(int argc, char **argv)
   if(check->parsed()) return CheckSettingsFolder(settings_folder, std::cout);
   // The progress line is for a person watching, never for a file or a pipe.
   options.progress = isatty(STDERR_FILENO) != 0;
+  options.report = !no_report;
   return sim::RunScenarioFile(options, stdout, stderr);
 }

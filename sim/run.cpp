@@ -25,6 +25,7 @@
 
 #include "check.h"
 #include "receiver.h"
+#include "run_report.h"
 #include "scenario.h"
 #include "settings_folder.h"
 #include "timer_table.h"
@@ -601,7 +602,8 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
 
 void KeepRunTrace(Receiver *receiver)
 {
-  receiver->trace().KeepOnly({TraceKind::kShell, TraceKind::kTool, TraceKind::kNetwork, TraceKind::kSystem});
+  // The screen's syncs name the screenshots the report shows: a few hundred a day.
+  receiver->trace().KeepOnly({TraceKind::kShell, TraceKind::kTool, TraceKind::kNetwork, TraceKind::kSystem, TraceKind::kOsd});
 }
 
 bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
@@ -819,7 +821,8 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
       }
       receiver.trace().SetListener(nullptr);
       if(!StopSignals::Requested() &&
-         !WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error))
+         (!WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error) ||
+          (options.report && !WriteRunReport(scenario, receiver, timers_before, main_result, work, &error))))
       {
         std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
         return 1;
@@ -862,6 +865,7 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
   std::fprintf(timeline, "commands: %s/commands.txt, folders and mounts: %s/tree.txt\n", shown.c_str(), shown.c_str());
   std::fprintf(timeline, "timers: %s/timers.txt\nsummary: %s/summary.txt\nscreenshots: %s/screenshots\n",
                shown.c_str(), shown.c_str(), shown.c_str());
+  if(options.report) std::fprintf(timeline, "report (open it in a browser): %s/report.html\n", shown.c_str());
   std::fflush(timeline);
   signals.EndAsAsked();
   return 0;

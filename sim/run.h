@@ -3,8 +3,9 @@
 // The output folder holds the plug-in's logs (Brimvale.log, SupportLib.log),
 // every command with its status (commands.txt), the folder tree with the mount
 // table (tree.txt), the timer table before and after (timers.txt), a line per
-// server and per timer (summary.txt), the screenshots, and the receiver's and
-// the servers' disks (root/, nas/). It is built in a hidden sibling folder and
+// server and per timer (summary.txt), the screenshots, the run drawn as a page
+// for a browser (report.html), and the receiver's and the servers' disks
+// (root/, nas/). It is built in a hidden sibling folder and
 // put in place only when the run is complete: a mistake leaves no output
 // folder, or the previous one untouched. Every output folder is marked (a
 // .brimvale-output file), and only a marked folder is ever replaced.
@@ -26,6 +27,7 @@ struct RunOptions {
   std::string firmware_dir;  // the firmware object files
   bool quiet = false;        // no timeline
   bool progress = false;     // a progress line on `errors` (only for a terminal)
+  bool report = true;        // report.html: the run as a picture
 };
 
 // Exit status: 0 done, 1 the receiver (or the plug-in file) could not be set

@@ -1,0 +1,422 @@
+#include "timeline.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "clock.h"
+
+namespace sim {
+
+namespace {
+
+const char *const kRecordingFolder = "/mnt/hd/DataFiles";
+
+bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
+
+std::vector<std::string> Words(const std::string &text)
+{
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for(std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// A tool's summary line is "name args -> code (error)".
+struct ToolLine {
+  std::vector<std::string> words;
+  int code = 0;
+  std::string error;
+};
+
+bool ParseToolLine(const std::string &text, ToolLine *line)
+{
+  size_t arrow = text.rfind(" -> ");
+  if(arrow == std::string::npos) return false;
+  line->words = Words(text.substr(0, arrow));
+  const char *rest = text.c_str() + arrow + 4;
+  char *end = nullptr;
+  line->code = static_cast<int>(std::strtol(rest, &end, 10));
+  if(end == rest) return false;
+  std::string tail(end);
+  size_t open = tail.find('(');
+  if(open != std::string::npos && tail.size() > open + 1 && tail.back() == ')')
+    line->error = tail.substr(open + 1, tail.size() - open - 2);
+  return !line->words.empty();
+}
+
+std::string Latin1ToUtf8(const std::string &text)
+{
+  std::string out;
+  for(unsigned char c : text)
+  {
+    if(c < 0x80)
+      out += static_cast<char>(c);
+    else
+    {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+enum class Sleep { kAwake, kAsleep, kBooting };
+
+// Whether the server sleeps at `t`, as the emulated network decides it:
+// asleep from each sleep until the first wake-up packet after it, then
+// booting for its boot time.
+Sleep SleepAt(const NasConfig &server, const std::vector<double> &wakes, double t)
+{
+  double since = server.asleep ? 0.0 : -1.0;
+  for(double s : server.sleeps)
+    if(s <= t && s > since) since = s;
+  if(since < 0) return Sleep::kAwake;
+  for(double w : wakes)
+    if(w >= since && w <= t) return t < w + server.boot_seconds ? Sleep::kBooting : Sleep::kAwake;
+  return Sleep::kAsleep;
+}
+
+ServerState StateAt(const NasConfig &server, const std::vector<double> &wakes, double t)
+{
+  for(const auto &outage : server.outages)
+    if(t >= outage.first && t < outage.second) return ServerState::kOutage;
+  switch(SleepAt(server, wakes, t))
+  {
+    case Sleep::kAsleep: return ServerState::kAsleep;
+    case Sleep::kBooting: return ServerState::kBooting;
+    case Sleep::kAwake: break;
+  }
+  for(const auto &refusal : server.refusals)
+    if(t >= refusal.first && t < refusal.second) return ServerState::kRefusing;
+  return ServerState::kUp;
+}
+
+std::vector<StateSpan> StateSpans(const NasConfig &server, const std::vector<double> &wakes, double end)
+{
+  std::vector<double> edges = {0, end};
+  for(const auto &o : server.outages) edges.insert(edges.end(), {o.first, o.second});
+  for(const auto &r : server.refusals) edges.insert(edges.end(), {r.first, r.second});
+  for(double s : server.sleeps) edges.push_back(s);
+  for(double w : wakes) edges.insert(edges.end(), {w, w + server.boot_seconds});
+  std::sort(edges.begin(), edges.end());
+  std::vector<StateSpan> spans;
+  for(size_t k = 0; k + 1 < edges.size(); ++k)
+  {
+    double from = std::max(0.0, edges[k]), to = std::min(end, edges[k + 1]);
+    if(to <= from) continue;
+    ServerState state = StateAt(server, wakes, from);
+    if(!spans.empty() && spans.back().state == state && spans.back().to == from)
+      spans.back().to = to;
+    else
+      spans.push_back({from, to, state});
+  }
+  return spans;
+}
+
+// "08.12.2026 19:58:00 -> text": seconds since the start, false without a stamp.
+bool LogLineTime(const std::string &line, const TimelineInput &in, double *at, std::string *text)
+{
+  int day, month, year, hour, minute, second, used = 0;
+  if(std::sscanf(line.c_str(), "%2d.%2d.%4d %2d:%2d:%2d -> %n", &day, &month, &year, &hour, &minute, &second, &used) != 6 ||
+     used == 0)
+    return false;
+  *at = static_cast<double>((MjdFromDate(year, month, day) - in.start_mjd) * 86400 + hour * 3600 + minute * 60 +
+                            second - static_cast<int64_t>(in.start_second));
+  *text = line.substr(static_cast<size_t>(used));
+  return true;
+}
+
+// "2. NAS (192.168.178.21)" or "2. NAS: 192.168.178.21": the server number
+// the plug-in uses, and the address when the text names one.
+bool NasNumber(const std::string &text, int *n, std::string *address)
+{
+  size_t at = text.find(". NAS");
+  if(at == std::string::npos || at == 0) return false;
+  size_t digits = at;
+  while(digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+  if(digits == at) return false;
+  *n = std::atoi(text.c_str() + digits);
+  address->clear();
+  size_t rest = at + 5;
+  if(text.compare(rest, 2, " (") == 0)
+  {
+    size_t close = text.find(')', rest);
+    if(close != std::string::npos) *address = text.substr(rest + 2, close - rest - 2);
+  }
+  else if(text.compare(rest, 2, ": ") == 0 && rest + 2 < text.size() && text[rest + 2] != '"')
+  {
+    size_t space = text.find(' ', rest + 2);
+    *address = text.substr(rest + 2, space == std::string::npos ? std::string::npos : space - rest - 2);
+  }
+  return true;
+}
+
+double TimerSeconds(uint32_t start, const TimelineInput &in)
+{
+  int64_t mjd = start >> 16;
+  int hour = (start >> 8) & 0xFF, minute = start & 0xFF;
+  return static_cast<double>((mjd - in.start_mjd) * 86400 + hour * 3600 + minute * 60 -
+                             static_cast<int64_t>(in.start_second));
+}
+
+}  // namespace
+
+RunTimeline BuildTimeline(const TimelineInput &in, const std::vector<TraceEntry> &trace)
+{
+  RunTimeline tl;
+  tl.start_mjd = in.start_mjd;
+  tl.start_second = in.start_second;
+  auto seconds = [&](uint32_t tick) { return static_cast<double>(static_cast<uint32_t>(tick - in.start_tick)) / 100.0; };
+  double end = in.duration;
+  for(const TraceEntry &e : trace) end = std::max(end, seconds(e.tick));
+  tl.duration = end;
+
+  std::map<std::string, size_t> by_address, by_name;
+  for(const NasConfig &s : in.servers)
+  {
+    by_address[s.address] = tl.servers.size();
+    by_name[s.name] = tl.servers.size();
+    tl.servers.push_back({s.name, s.address, {}, {}, {}});
+  }
+  std::vector<std::vector<double>> wakes(in.servers.size());
+  std::map<std::string, size_t> point_owner;          // mount point -> server
+  std::vector<std::set<std::string>> shares(in.servers.size());
+  std::vector<size_t> most(in.servers.size(), 0);
+  std::vector<double> mounted_since(in.servers.size(), -1);
+  std::string folder_server;  // where the recording folder is now
+  double folder_since = 0;
+  double exit_at = -1;
+  // One attempt is every mount the plug-in asked a server for at one moment.
+  struct Attempt {
+    uint32_t tick = 0;
+    int ok = 0, failed = 0;
+    bool refused = false;
+    std::string error;
+  };
+  std::vector<std::vector<Attempt>> attempts(in.servers.size());
+  std::vector<std::map<uint32_t, int>> unmounts(in.servers.size());
+
+  auto server_of_source = [&](const std::string &source) -> long {
+    size_t colon = source.find(':');
+    if(colon == std::string::npos) return -1;
+    auto it = by_address.find(source.substr(0, colon));
+    return it == by_address.end() ? -1 : static_cast<long>(it->second);
+  };
+  auto set_folder = [&](double at, const std::string &server) {
+    if(server == folder_server) return;
+    if(at > folder_since) tl.recording_folder.push_back({folder_since, at, folder_server});
+    folder_server = server;
+    folder_since = at;
+  };
+
+  for(const TraceEntry &e : trace)
+  {
+    double at = seconds(e.tick);
+    const std::string &t = e.text;
+    if(e.kind == TraceKind::kTool)
+    {
+      ToolLine line;
+      if(!ParseToolLine(t, &line)) continue;
+      const std::string &tool = line.words[0];
+      if(tool == "ping")
+      {
+        for(size_t k = 1; k < line.words.size(); ++k)
+        {
+          auto it = by_address.find(line.words[k]);
+          if(it == by_address.end()) continue;
+          bool answered = line.code == 0;
+          tl.servers[it->second].marks.push_back(
+              {at, answered ? MarkKind::kPingAnswered : MarkKind::kPingUnanswered,
+               answered ? "ping answered" : "ping not answered"});
+          break;
+        }
+      }
+      else if(tool == "mount" && line.words.size() >= 3)
+      {
+        long s = -1;
+        for(size_t k = 1; k < line.words.size() && s < 0; ++k)
+          if(line.words[k][0] != '-') s = server_of_source(line.words[k]);
+        if(s < 0) continue;
+        std::vector<Attempt> &list = attempts[static_cast<size_t>(s)];
+        if(list.empty() || list.back().tick != e.tick)
+        {
+          list.emplace_back();
+          list.back().tick = e.tick;
+        }
+        Attempt &a = list.back();
+        if(line.code == 0)
+          ++a.ok;
+        else
+        {
+          ++a.failed;
+          a.refused = a.refused || line.error.find("not registered") != std::string::npos;
+          if(a.error.empty()) a.error = line.error;
+        }
+      }
+      else if(tool == "umount" && line.words.size() >= 2 && line.code != 0)
+      {
+        auto it = point_owner.find(line.words[1]);
+        if(it != point_owner.end())
+          tl.servers[it->second].marks.push_back({at, MarkKind::kUnmountFailed, "unmount failed: " + line.error});
+      }
+    }
+    else if(e.kind == TraceKind::kNetwork)
+    {
+      if(StartsWith(t, "wake-up packet to "))
+      {
+        size_t reached = t.find(" reached ");
+        if(reached == std::string::npos) continue;
+        std::istringstream names(t.substr(reached + 9));
+        for(std::string name; std::getline(names, name, ',');)
+        {
+          name.erase(0, name.find_first_not_of(' '));
+          auto it = by_name.find(name);
+          if(it == by_name.end()) continue;
+          size_t s = it->second;
+          bool woke = SleepAt(in.servers[s], wakes[s], at) == Sleep::kAsleep;
+          wakes[s].push_back(at);
+          tl.servers[s].marks.push_back({at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp,
+                                         woke ? "wake-up packet: woke it" : "wake-up packet"});
+        }
+      }
+      else if(StartsWith(t, "mounted "))
+      {
+        size_t on = t.rfind(" on ");
+        if(on == std::string::npos) continue;
+        std::string source = t.substr(8, on - 8), point = t.substr(on + 4);
+        long s = server_of_source(source);
+        if(s < 0) continue;
+        size_t k = static_cast<size_t>(s);
+        point_owner[point] = k;
+        if(shares[k].empty()) mounted_since[k] = at;
+        shares[k].insert(point);
+        most[k] = std::max(most[k], shares[k].size());
+        if(point == kRecordingFolder) set_folder(at, in.servers[k].name);
+      }
+      else if(StartsWith(t, "unmounted "))
+      {
+        std::string point = t.substr(10);
+        if(point == kRecordingFolder) set_folder(at, "");
+        auto it = point_owner.find(point);
+        if(it == point_owner.end()) continue;
+        size_t k = it->second;
+        point_owner.erase(it);
+        if(shares[k].erase(point) == 0) continue;
+        ++unmounts[k][e.tick];
+        if(shares[k].empty())
+        {
+          tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
+          most[k] = 0;
+        }
+      }
+    }
+    else if(e.kind == TraceKind::kSystem && t == "TAP_Exit" && exit_at < 0)
+      exit_at = at;
+    else if(e.kind == TraceKind::kOsd && StartsWith(t, "TAP_Osd_Sync -> ") && t.find("snapshot failed") == std::string::npos)
+      tl.screenshots.push_back({at, t.substr(16)});
+  }
+
+  for(size_t k = 0; k < tl.servers.size(); ++k)
+  {
+    ServerTimeline &s = tl.servers[k];
+    if(!shares[k].empty()) s.mounted.push_back({mounted_since[k], end, static_cast<int>(most[k])});
+    for(const Attempt &a : attempts[k])
+    {
+      std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
+      if(a.failed == 0)
+        s.marks.push_back({seconds(a.tick), MarkKind::kMountOk, "mount attempt: " + what});
+      else
+        s.marks.push_back({seconds(a.tick), a.refused ? MarkKind::kMountRefused : MarkKind::kMountFailed,
+                           (a.refused ? "mount refused by the server: " : "mount attempt failed: ") + what + " (" +
+                               a.error + ")"});
+    }
+    for(const auto &[tick, count] : unmounts[k])
+      s.marks.push_back({seconds(tick), MarkKind::kUnmount, "unmounted " + std::to_string(count) + " shares"});
+    s.states = StateSpans(in.servers[k], wakes[k], end);
+  }
+  if(end > folder_since) tl.recording_folder.push_back({folder_since, end, folder_server});
+
+  tl.receiver_marks.push_back({0, MarkKind::kStart, "started: TAP_Main returned " + std::to_string(in.main_result)});
+  if(exit_at >= 0 && exit_at < in.duration)
+    tl.receiver_marks.push_back({exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
+  else if(in.stop_at_end)
+    tl.receiver_marks.push_back({in.duration, MarkKind::kStop, "stop request at the end of the run"});
+
+  for(size_t k = 0; k < in.timers_before.size() && k < in.timers_after.size(); ++k)
+  {
+    const FirmwareTimer &before = in.timers_before[k], &after = in.timers_after[k];
+    tl.timers.push_back({after.name, after.record != 0, TimerSeconds(before.start, in), TimerSeconds(after.start, in),
+                         static_cast<double>(after.duration)});
+  }
+
+  // The run log: each line at its stamp (a line without one at the one
+  // before); a ping with the same answer as the last is routine.
+  std::map<int, std::string> number_address;
+  std::map<int, std::string> last_answer;
+  std::istringstream log(in.run_log);
+  double at = 0;
+  for(std::string raw; std::getline(log, raw);)
+  {
+    while(!raw.empty() && (raw.back() == '\r' || raw.back() == '\n')) raw.pop_back();
+    std::string text = raw;
+    double stamped;
+    if(LogLineTime(raw, in, &stamped, &text)) at = std::min(std::max(stamped, 0.0), end);
+    bool routine = StartsWith(text, "Send Ping to ") || StartsWith(text, "ping -c") ||
+                   text.find("ether-wake") != std::string::npos || text == "Check Networkstatus";
+    int n = 0;
+    std::string address;
+    bool numbered = NasNumber(text, &n, &address);
+    if(numbered)
+    {
+      if(!address.empty()) number_address[n] = address;
+      size_t is = text.rfind(") is ");
+      if(is != std::string::npos)
+      {
+        std::string answer = text.substr(is + 5);
+        routine = last_answer[n] == answer;
+        last_answer[n] = answer;
+      }
+    }
+    if(text.find("- not run") != std::string::npos)
+    {
+      Mark mark{at, MarkKind::kRefusal, "not run: " + Latin1ToUtf8(text)};
+      auto known = numbered ? number_address.find(n) : number_address.end();
+      auto owner = known != number_address.end() ? by_address.find(known->second) : by_address.end();
+      if(owner != by_address.end())
+        tl.servers[owner->second].marks.push_back(mark);
+      else
+        tl.receiver_marks.push_back(mark);
+    }
+    tl.log.push_back({at, Latin1ToUtf8(text), routine});
+  }
+
+  auto by_time = [](const Mark &a, const Mark &b) { return a.at < b.at; };
+  for(ServerTimeline &s : tl.servers) std::stable_sort(s.marks.begin(), s.marks.end(), by_time);
+  std::stable_sort(tl.receiver_marks.begin(), tl.receiver_marks.end(), by_time);
+  return tl;
+}
+
+std::string TimelineClock(const RunTimeline &timeline, double at, bool with_date)
+{
+  int64_t total = static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(at);
+  int64_t day = total >= 0 ? total / 86400 : (total - 86399) / 86400;
+  int64_t second = total - day * 86400;
+  char text[48];
+  if(with_date)
+  {
+    static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    Date d = DateFromMjd(timeline.start_mjd + day);
+    std::snprintf(text, sizeof(text), "%s %02d.%02d. %02d:%02d:%02d", kDays[d.weekday], d.day, d.month,
+                  static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
+  }
+  else
+    std::snprintf(text, sizeof(text), "%02d:%02d:%02d", static_cast<int>(second / 3600),
+                  static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
+  return text;
+}
+
+}  // namespace sim

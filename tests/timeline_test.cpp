@@ -1,0 +1,186 @@
+// A run's trace and run log turned into spans and marks: the picture a
+// receiver owner reads must say what the trace says.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/clock.h"
+#include "sim/timeline.h"
+
+namespace {
+
+using sim::MarkKind;
+using sim::ServerState;
+using sim::TraceKind;
+
+constexpr uint32_t kStart = 5000;
+
+sim::TraceEntry At(double seconds, TraceKind kind, const std::string &text)
+{
+  return {kStart + static_cast<uint32_t>(seconds * 100), kind, text};
+}
+
+// A sleeping NAS that is woken, refuses its first mount, holds the recording
+// folder for half a minute, drops out, and is asked again while away; a
+// second NAS whose settings the plug-in refused to put into a command.
+class TimelineTest : public ::testing::Test {
+ protected:
+  void SetUp() override
+  {
+    sim::NasConfig nas;
+    nas.name = "nas";
+    nas.address = "10.0.0.1";
+    nas.mac = "00:11:32:00:00:01";
+    nas.asleep = true;
+    nas.boot_seconds = 50;
+    nas.outages = {{100, 200}};
+    sim::NasConfig other;
+    other.name = "other";
+    other.address = "10.0.0.2";
+    in.servers = {nas, other};
+    in.start_tick = kStart;
+    in.duration = 300;
+    in.start_mjd = sim::MjdFromDate(2027, 1, 1);
+    in.start_second = 0;
+    in.timers_before = {{sim::PackTimerStart(in.start_mjd, 0, 2), 30, 1, "News"}};
+    in.timers_after = {{sim::PackTimerStart(in.start_mjd, 0, 4), 28, 1, "News"}};
+    in.run_log =
+        "01.01.2027 00:00:05 -> Send Ping to 2. NAS (10.0.0.2)\r\n"
+        "01.01.2027 00:00:10 -> 2. NAS: \"a;b\" holds characters a command cannot take - not run\r\n"
+        "01.01.2027 00:00:13 -> 1. NAS (10.0.0.1) is offline\r\n"
+        "01.01.2027 00:00:43 -> 1. NAS (10.0.0.1) is offline\r\n"
+        "01.01.2027 00:01:13 -> 1. NAS (10.0.0.1) is online\r\n"
+        "01.01.2027 00:01:30 -> Mounting of 1. NAS finished successfully \xfc\r\n";
+    const std::string refused = "-> 255 (mount: RPC: Program not registered)";
+    trace = {
+        At(10, TraceKind::kNetwork, "wake-up packet to 00:11:32:00:00:01 reached nas"),
+        At(13, TraceKind::kTool, "ping -c1 -W3 10.0.0.1 -> 1"),
+        At(20, TraceKind::kNetwork, "wake-up packet to 00:11:32:00:00:01 reached nas"),
+        At(70, TraceKind::kTool, "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft " + refused),
+        At(70, TraceKind::kTool, "mount 10.0.0.1:/r /mnt/hd/DataFiles -osoft " + refused),
+        At(73, TraceKind::kTool, "ping -c1 -W3 10.0.0.1 -> 0"),
+        At(90, TraceKind::kTool, "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft -> 0"),
+        At(90, TraceKind::kNetwork, "mounted 10.0.0.1:/v on /mnt/hd/MediaFiles/N"),
+        At(90, TraceKind::kNetwork, "mounted /mnt/hd/DataFiles on /mnt/hd/DF_local"),
+        At(90, TraceKind::kTool, "mount 10.0.0.1:/r /mnt/hd/DataFiles -osoft -> 0"),
+        At(90, TraceKind::kNetwork, "mounted 10.0.0.1:/r on /mnt/hd/DataFiles"),
+        At(95, TraceKind::kOsd, "TAP_Osd_Sync -> screen-a.png"),
+        At(96, TraceKind::kOsd, "TAP_Osd_Sync"),
+        At(120, TraceKind::kNetwork, "unmounted /mnt/hd/MediaFiles/N"),
+        At(120, TraceKind::kNetwork, "unmounted /mnt/hd/DataFiles"),
+        At(120, TraceKind::kNetwork, "unmounted /mnt/hd/DF_local"),
+        At(150, TraceKind::kTool,
+           "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft -> 255 (mount: RPC: Unable to receive; errno = No route to host)"),
+        At(250, TraceKind::kTool, "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft -> 0"),
+        At(250, TraceKind::kNetwork, "mounted 10.0.0.1:/v on /mnt/hd/MediaFiles/N"),
+    };
+  }
+
+  sim::TimelineInput in;
+  std::vector<sim::TraceEntry> trace;
+};
+
+TEST_F(TimelineTest, ServerStateFollowsSleepWakeUpBootAndOutage)
+{
+  sim::RunTimeline tl = BuildTimeline(in, trace);
+  ASSERT_EQ(tl.servers.size(), 2u);
+  struct Row {
+    double from, to;
+    ServerState state;
+  };
+  const Row expected[] = {
+      {0, 10, ServerState::kAsleep},   {10, 60, ServerState::kBooting}, {60, 100, ServerState::kUp},
+      {100, 200, ServerState::kOutage}, {200, 300, ServerState::kUp},
+  };
+  const std::vector<sim::StateSpan> &states = tl.servers[0].states;
+  ASSERT_EQ(states.size(), std::size(expected));
+  for(size_t k = 0; k < states.size(); ++k)
+  {
+    EXPECT_DOUBLE_EQ(states[k].from, expected[k].from) << k;
+    EXPECT_DOUBLE_EQ(states[k].to, expected[k].to) << k;
+    EXPECT_EQ(states[k].state, expected[k].state) << k;
+  }
+  ASSERT_EQ(tl.servers[1].states.size(), 1u);
+  EXPECT_EQ(tl.servers[1].states[0].state, ServerState::kUp);
+}
+
+TEST_F(TimelineTest, MountedSpansAndTheRecordingFolderFollowMountsAndUnmounts)
+{
+  sim::RunTimeline tl = BuildTimeline(in, trace);
+  // The bind mount of the local recordings belongs to no server; a span
+  // still open at the end of the run ends there.
+  const std::vector<sim::MountSpan> &mounted = tl.servers[0].mounted;
+  ASSERT_EQ(mounted.size(), 2u);
+  EXPECT_DOUBLE_EQ(mounted[0].from, 90);
+  EXPECT_DOUBLE_EQ(mounted[0].to, 120);
+  EXPECT_EQ(mounted[0].shares, 2);
+  EXPECT_DOUBLE_EQ(mounted[1].from, 250);
+  EXPECT_DOUBLE_EQ(mounted[1].to, 300);
+  EXPECT_TRUE(tl.servers[1].mounted.empty());
+
+  ASSERT_EQ(tl.recording_folder.size(), 3u);
+  EXPECT_EQ(tl.recording_folder[0].server, "");
+  EXPECT_DOUBLE_EQ(tl.recording_folder[1].from, 90);
+  EXPECT_DOUBLE_EQ(tl.recording_folder[1].to, 120);
+  EXPECT_EQ(tl.recording_folder[1].server, "nas");
+  EXPECT_EQ(tl.recording_folder[2].server, "");
+  EXPECT_DOUBLE_EQ(tl.recording_folder[2].to, 300);
+}
+
+TEST_F(TimelineTest, MarksTellPingsWakeUpsAttemptsAndRefusalsApart)
+{
+  sim::RunTimeline tl = BuildTimeline(in, trace);
+  struct Row {
+    double at;
+    MarkKind kind;
+  };
+  // One attempt per moment, however many shares it asked for; only the
+  // first packet of a sleep wakes the server.
+  const Row expected[] = {
+      {10, MarkKind::kWokeUp},       {13, MarkKind::kPingUnanswered}, {20, MarkKind::kWakeUp},
+      {70, MarkKind::kMountRefused}, {73, MarkKind::kPingAnswered},   {90, MarkKind::kMountOk},
+      {120, MarkKind::kUnmount},     {150, MarkKind::kMountFailed},   {250, MarkKind::kMountOk},
+  };
+  const std::vector<sim::Mark> &marks = tl.servers[0].marks;
+  ASSERT_EQ(marks.size(), std::size(expected));
+  for(size_t k = 0; k < marks.size(); ++k)
+  {
+    EXPECT_DOUBLE_EQ(marks[k].at, expected[k].at) << k;
+    EXPECT_EQ(marks[k].kind, expected[k].kind) << k << " " << marks[k].text;
+  }
+  // The refused setting belongs to the server the plug-in numbers 2.
+  ASSERT_EQ(tl.servers[1].marks.size(), 1u);
+  EXPECT_EQ(tl.servers[1].marks[0].kind, MarkKind::kRefusal);
+  EXPECT_DOUBLE_EQ(tl.servers[1].marks[0].at, 10);
+}
+
+TEST_F(TimelineTest, LogScreenshotsAndTimersAreAtTheirMoments)
+{
+  sim::RunTimeline tl = BuildTimeline(in, trace);
+  ASSERT_EQ(tl.screenshots.size(), 1u);
+  EXPECT_DOUBLE_EQ(tl.screenshots[0].at, 95);
+  EXPECT_EQ(tl.screenshots[0].file, "screen-a.png");
+
+  struct Row {
+    double at;
+    bool routine;
+  };
+  // A ping answer is routine only when it repeats the last one.
+  const Row expected[] = {{5, true}, {10, false}, {13, false}, {43, true}, {73, false}, {90, false}};
+  ASSERT_EQ(tl.log.size(), std::size(expected));
+  for(size_t k = 0; k < tl.log.size(); ++k)
+  {
+    EXPECT_DOUBLE_EQ(tl.log[k].at, expected[k].at) << k;
+    EXPECT_EQ(tl.log[k].routine, expected[k].routine) << k << " " << tl.log[k].text;
+  }
+  EXPECT_EQ(tl.log[5].text, "Mounting of 1. NAS finished successfully \xc3\xbc");
+
+  ASSERT_EQ(tl.timers.size(), 1u);
+  EXPECT_DOUBLE_EQ(tl.timers[0].original, 120);
+  EXPECT_DOUBLE_EQ(tl.timers[0].start, 240);
+  EXPECT_DOUBLE_EQ(tl.timers[0].minutes, 28);
+  EXPECT_EQ(sim::TimelineClock(tl, 86400 + 3725, true), "Sat 02.01. 01:02:05");
+}
+
+}  // namespace
