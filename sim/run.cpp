@@ -832,6 +832,8 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
     if(!scratch.empty() && !StopSignals::Requested())
       for(const char *disk : {"root", "nas"})
       {
+        // A run that ended before its network was set up has no servers' disk.
+        if(!fs::exists(scratch + "/" + disk)) continue;
         fs::copy(scratch + "/" + disk, work + "/" + disk,
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
         if(ec)

@@ -217,7 +217,31 @@ double PageDuration(const std::string &html)
 // When each server's exports were mounted, from commands.txt alone: from a
 // successful mount of one of its exports while none was, until the last of
 // them is unmounted.
-std::map<std::string, std::vector<std::pair<double, double>>> MountedFromCommands(const fs::path &file, uint32_t start,
+// "2026-12-08 19:58:13.00" as seconds on one running count (days from a
+// civil date, as the receiver's clock gives them), or -1.
+double LocalSeconds(const std::string &date, const std::string &time)
+{
+  int y, mo, d, h, mi;
+  double sec;
+  if(std::sscanf(date.c_str(), "%d-%d-%d", &y, &mo, &d) != 3 || std::sscanf(time.c_str(), "%d:%d:%lf", &h, &mi, &sec) != 3)
+    return -1;
+  y -= mo <= 2;
+  int era = y / 400, yoe = y - era * 400, doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  long days = era * 146097L + yoe * 365L + yoe / 4 - yoe / 100 + doy;
+  return days * 86400.0 + h * 3600.0 + mi * 60.0 + sec;
+}
+
+// The run's start from summary.txt's first line: "run from 19:58:00 (2026-12-08) to ...".
+double RunStart(const fs::path &summary)
+{
+  std::istringstream in(ReadFile(summary));
+  std::string run, from, time, date;
+  in >> run >> from >> time >> date;
+  if(date.size() < 3) return -1;
+  return LocalSeconds(date.substr(1, date.size() - 2), time);
+}
+
+std::map<std::string, std::vector<std::pair<double, double>>> MountedFromCommands(const fs::path &file, double start,
                                                                                     double end)
 {
   std::map<std::string, std::vector<std::pair<double, double>>> spans;
@@ -228,9 +252,9 @@ std::map<std::string, std::vector<std::pair<double, double>>> MountedFromCommand
   for(std::string line; std::getline(in, line);)
   {
     std::istringstream words(line);
-    uint32_t tick;
-    if(!(words >> tick) || line.size() < 6 || line.compare(line.size() - 6, 6, "\" -> 0") != 0) continue;
-    double at = (tick - start) / 100.0;
+    std::string date, time;
+    if(!(words >> date >> time) || line.size() < 6 || line.compare(line.size() - 6, 6, "\" -> 0") != 0) continue;
+    double at = LocalSeconds(date, time) - start;
     // "mount "ADDR:/path" "/mnt/point" -o..." -> 0  /  "umount "/mnt/point"" -> 0
     size_t first = line.find('"');
     std::string body = line.substr(first + 1);
@@ -326,7 +350,9 @@ TEST_F(ReportBrowser, DefaultScenarioShowsEveryServerItsMountsAndTheScreen)
   double duration = PageDuration(html);
   ASSERT_GT(duration, 0);
   double scale = sim::kReportPlotWidth / duration;
-  auto spans = MountedFromCommands(out / "commands.txt", 100000, duration);
+  double start = RunStart(out / "summary.txt");
+  ASSERT_GE(start, 0) << "no start in summary.txt";
+  auto spans = MountedFromCommands(out / "commands.txt", start, duration);
   for(size_t row = 0; row < addresses.size(); ++row)
   {
     const auto &mounted = spans[addresses[row]];
