@@ -232,13 +232,13 @@ bool ProcessGone(pid_t pid) { return pid > 0 && kill(pid, 0) != 0 && errno == ES
 
 // Removes the half-written folders of runs that were killed before they
 // could clean up: marked by a run whose process is gone.
-void RemoveStalePartials(const fs::path &parent)
+void RemoveStalePartials(const fs::path &parent, const std::string &prefix = ".", const std::string &part = ".partial-")
 {
   std::error_code ec;
   for(fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
   {
     std::string name = it->path().filename().string();
-    if(name.empty() || name[0] != '.' || name.find(".partial-") == std::string::npos) continue;
+    if(name.rfind(prefix, 0) != 0 || name.find(part) == std::string::npos) continue;
     struct stat st;
     if(lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !HasMark(it->path())) continue;
     std::string mark = ReadText((it->path() / kOutputMark).string());
@@ -516,8 +516,18 @@ std::string MemoryScratch(double duration_seconds)
   constexpr double kLeastFree = 256.0 * 1024 * 1024;
   double free_bytes = static_cast<double>(fs_info.f_bavail) * static_cast<double>(fs_info.f_bsize);
   if(free_bytes < kLeastFree + kBytesPerDay * (duration_seconds / 86400.0 + 1)) return "";
+  // Memory disks of runs that were killed outright would hold memory until
+  // the PC restarts: they carry the same mark as a partial output folder.
+  RemoveStalePartials(base, "brimvale-sim-", "brimvale-sim-");
   std::string pattern = std::string(base) + "/brimvale-sim-XXXXXX";
-  return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+  if(mkdtemp(pattern.data()) == nullptr) return "";
+  if(!WriteMark(pattern, std::string(kOutputMarkText) + "pid " + std::to_string(getpid()) + "\n"))
+  {
+    std::error_code remove_ec;
+    fs::remove_all(pattern, remove_ec);
+    return "";
+  }
+  return pattern;
 }
 
 }  // namespace

@@ -256,8 +256,14 @@ TEST_F(RunCommand, AStalePartialFolderOfAKilledRunIsRemoved)
     fs::create_directories(parent / p.name / "root");
     if(!p.mark.empty()) std::ofstream(parent / p.name / ".brimvale-output") << p.mark;
   }
+  // The memory disks of a killed run go the same way: they would hold the
+  // PC's memory until it restarts.
+  const fs::path memory_disk = "/dev/shm/brimvale-sim-" + std::to_string(gone) + "-test";
+  bool memory = fs::is_directory("/dev/shm") && fs::create_directories(memory_disk / "root");
+  if(memory) std::ofstream(memory_disk / ".brimvale-output") << partials[0].mark;
   ASSERT_EQ(Run(), 0) << errors;
   for(const auto &p : partials) EXPECT_EQ(fs::exists(parent / p.name), !p.removed) << p.name;
+  if(memory) EXPECT_FALSE(fs::exists(memory_disk));
 }
 
 TEST_F(RunCommand, AnInterruptedRunLeavesNoPartialFolder)
