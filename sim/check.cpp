@@ -31,6 +31,7 @@
 #include "../lib/ini/ini_internal.h"
 #include "../lib/paths/paths.h"
 #include "../lib/str/str.h"
+#include "latin1.h"
 #include "receiver.h"
 #include "settings_folder.h"
 
@@ -91,23 +92,6 @@ std::string Lower(std::string text)
   return text;
 }
 
-// The receiver's 8-bit text (ISO 8859-1) as a UTF-8 terminal shows it.
-std::string Latin1Shown(const std::string &text)
-{
-  std::string out;
-  for(unsigned char c : text)
-  {
-    if(c < 0x80)
-      out += static_cast<char>(c);
-    else
-    {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 // Text as it can be shown on a terminal, in quotes so blanks at either end
 // show; quotes, backslashes and control bytes escaped as in C, letters as
 // the receiver shows them (ISO 8859-1).
@@ -125,7 +109,7 @@ std::string Shown(const std::string &text)
     else if(c == '"' || c == '\\')
       out += std::string("\\") + static_cast<char>(c);
     else
-      out += Latin1Shown(std::string(1, static_cast<char>(c)));
+      out += sim::Latin1ToUtf8(std::string(1, static_cast<char>(c)));
   }
   return out + "\"";
 }
@@ -745,7 +729,7 @@ class Checker {
       char command[PING_COMMAND_SIZE];
       const ServerRecord &probe = ServerTable[INTERNET_PROBE];
       if(FormatPing(probe.address, INTERNET_PROBE, command, sizeof(command)) == COMMAND_READY)
-        out_ << "  Network check            " << Latin1Shown(command) << "\n";
+        out_ << "  Network check            " << sim::Latin1ToUtf8(command) << "\n";
     }
     if(Timerdelay == 1 && NASRecord != 1) out_ << "  (Timerdelay takes effect only with NAS Recording 1)\n";
   }
@@ -783,7 +767,7 @@ class Checker {
     char command[PING_COMMAND_SIZE];
     CommandStatus status = FormatPing(s.address, n, command, sizeof(command));
     if(status == COMMAND_READY)
-      out_ << "  Ping every " << s.pingGap << " s: " << Latin1Shown(command) << "\n";
+      out_ << "  Ping every " << s.pingGap << " s: " << sim::Latin1ToUtf8(command) << "\n";
     else
     {
       out_ << "  Ping: refused (see the problems)\n";
@@ -802,7 +786,7 @@ class Checker {
     char command[WAKEUP_COMMAND_SIZE];
     CommandStatus status = FormatWakeup(s.mac, command, sizeof(command));
     if(status == COMMAND_READY)
-      out_ << "  Wake-up: " << Latin1Shown(command) << "\n";
+      out_ << "  Wake-up: " << sim::Latin1ToUtf8(command) << "\n";
     else
     {
       out_ << "  Wake-up: refused (see the problems)\n";
@@ -832,8 +816,8 @@ class Checker {
         out_ << "  " << kShareNames[share] << " on " << root << " (the recording folder; the receiver's own "
              << "recordings stay reachable in " << root << "/" << DFLocal << ")\n";
       else
-        out_ << "  " << kShareNames[share] << " on " << root << "/" << Latin1Shown(s.localName) << "\n";
-      out_ << "    " << Latin1Shown(command) << "\n";
+        out_ << "  " << kShareNames[share] << " on " << root << "/" << sim::Latin1ToUtf8(s.localName) << "\n";
+      out_ << "    " << sim::Latin1ToUtf8(command) << "\n";
     }
     if(configured == 0) out_ << "  No remote folder set: nothing is mounted\n";
   }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "check.h"
+#include "latin1.h"
 #include "receiver.h"
 #include "run_report.h"
 #include "scenario.h"
@@ -94,23 +95,6 @@ class StopSignals {
   static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGPIPE};
   struct sigaction previous_[kCount];
 };
-
-// The plug-in writes ISO 8859-1; the terminal wants UTF-8.
-std::string Latin1ToUtf8(const std::string &text)
-{
-  std::string out;
-  for(unsigned char c : text)
-  {
-    if(c < 0x80)
-      out += static_cast<char>(c);
-    else
-    {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 std::string ReadText(const std::string &path)
 {

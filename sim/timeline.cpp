@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "clock.h"
+#include "latin1.h"
 
 namespace sim {
 
@@ -46,22 +47,6 @@ bool ParseToolLine(const std::string &text, ToolLine *line)
   if(open != std::string::npos && tail.size() > open + 1 && tail.back() == ')')
     line->error = tail.substr(open + 1, tail.size() - open - 2);
   return !line->words.empty();
-}
-
-std::string Latin1ToUtf8(const std::string &text)
-{
-  std::string out;
-  for(unsigned char c : text)
-  {
-    if(c < 0x80)
-      out += static_cast<char>(c);
-    else
-    {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 enum class Sleep { kAwake, kAsleep, kBooting };
