@@ -177,6 +177,7 @@ int __lxstat64(int version, const char *path, struct stat64 *st) noexcept
 // version of its own (sim/dlsym.map), so callers that ask for the C library's
 // versioned dlsym, the sanitizer runtimes among them, never come here and
 // their RTLD_NEXT stays relative to themselves.
+#ifndef BRIMVALE_NO_DLSYM
 void *dlsym(void *handle, const char *name) noexcept
 {
   static DlsymFn real = RealDlsym();
@@ -188,6 +189,7 @@ void *dlsym(void *handle, const char *name) noexcept
   // Asked for a name the scope lacks, dlsym also leaves its report for dlerror.
   return real(handle, (std::string(name) + "@not-in-this-c-library").c_str());
 }
+#endif
 
 namespace {
 
