@@ -149,6 +149,21 @@ void RoundTrip(const uint8_t *data, size_t size)
   Silentmode = Number(&data, &size, 0, 1);
   logfile = Number(&data, &size, 0, 1);
   ServerRecord written = s;
+  // Values are read back without the blanks and tabs around them.
+  // Past the value's end a field keeps what was there before the load.
+  auto trimmed = [](char *text) {
+    size_t length = strlen(text), n = length, from = 0;
+    while(n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t')) --n;
+    while(from < n && (text[from] == ' ' || text[from] == '\t')) ++from;
+    memmove(text, text + from, n - from);
+    text[n - from] = 0;
+    if(length > n - from) memset(text + (n - from) + 1, kScribble, length - (n - from));
+  };
+  trimmed(written.address);
+  trimmed(written.mac);
+  trimmed(written.localName);
+  for(int f = 0; f < REMOTE_FOLDER_COUNT; ++f) trimmed(written.remoteFolder[f]);
+  trimmed(written.mountOptions);
   int globals[] = {NASRecord, Timerdelay, Initialdelay, Silentmode, logfile};
 
   SaveINI();
