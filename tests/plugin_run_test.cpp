@@ -94,6 +94,11 @@ class PluginRun : public SimTest {
       std::cout << "---- run log\n" << RunLog() << "---- commands\n" << Joined(Commands());
   }
 
+  // Server 1 takes the recording folder, a second server has a share below
+  // it; the firmware's own values of 17 and 18 are set, to be found again.
+  void StartRecordingHome();
+
+
   std::string data_files_before_;
 };
 
@@ -109,6 +114,20 @@ const char *kOneServer =
     "Ping Gap=30\r\n"
     "MountDelay=5\r\n"
     "Logfile=1\r\n";
+
+void PluginRun::StartRecordingHome()
+{
+  config.servers = {Nas("rec", "192.168.178.20", "", {"/volume1/rec", "/volume1/video", "/volume1/music"}),
+                    Nas("second", "192.168.178.21", "", {"/share/data"})};
+  std::string main_ini = std::string(kOneServer) + "NAS Recording=1\r\nRemotefolder DataFiles=/volume1/rec\r\n";
+  std::string second =
+      "NAS IP-Address=192.168.178.21\r\nLocal Folder Name=Second\r\nRemotefolder DataFiles=/share/data\r\n"
+      "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\n";
+  Start(main_ini, {second});
+  TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
+  TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
+  TAP_WriteSystemVar();
+}
 
 TEST_F(PluginRun, OneServerUpFromTheStart)
 {
@@ -267,17 +286,7 @@ TEST_F(PluginRun, BlanksAroundSettingsValuesDoNotDisableAServer)
 
 TEST_F(PluginRun, RecordingFolderOnTheFirstServerWithASecondBelowIt)
 {
-  config.servers = {Nas("rec", "192.168.178.20", "", {"/volume1/rec", "/volume1/video", "/volume1/music"}),
-                    Nas("second", "192.168.178.21", "", {"/share/data"})};
-  std::string main_ini = std::string(kOneServer) + "NAS Recording=1\r\nRemotefolder DataFiles=/volume1/rec\r\n";
-  std::string second =
-      "NAS IP-Address=192.168.178.21\r\nLocal Folder Name=Second\r\nRemotefolder DataFiles=/share/data\r\n"
-      "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\n";
-  Start(main_ini, {second});
-  // The firmware's own values of 17 and 18, to be found again afterwards.
-  TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
-  TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
-  TAP_WriteSystemVar();
+  StartRecordingHome();
   Run(120);
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
@@ -363,16 +372,7 @@ TEST_F(PluginRun, RecordingFolderOnAReceiverWithAnOldCLibrary)
   // with a newer C library (the same run log and commands).
   if(BRIMVALE_SANITIZE) GTEST_SKIP() << "the sanitizer build's plug-in asks the C library for dlsym by version";
   config.c_library = sim::CLibrary::kOld;
-  config.servers = {Nas("rec", "192.168.178.20", "", {"/volume1/rec", "/volume1/video", "/volume1/music"}),
-                    Nas("second", "192.168.178.21", "", {"/share/data"})};
-  std::string main_ini = std::string(kOneServer) + "NAS Recording=1\r\nRemotefolder DataFiles=/volume1/rec\r\n";
-  std::string second =
-      "NAS IP-Address=192.168.178.21\r\nLocal Folder Name=Second\r\nRemotefolder DataFiles=/share/data\r\n"
-      "Mountoptions=-onolock\r\nNAS Boottime=10\r\nPing Wait=2\r\nPing Gap=30\r\n";
-  Start(main_ini, {second});
-  TAP_SetSystemVar(SYSVAR_TIMESHIFT, 1);
-  TAP_SetSystemVar(SYSVAR_TIMESHIFT_STORAGE, 2);
-  TAP_WriteSystemVar();
+  StartRecordingHome();
   Run(120);
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
