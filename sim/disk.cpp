@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace sim {
@@ -23,7 +24,23 @@ bool IsWithin(const std::string &path, const std::string &point)
 
 }  // namespace
 
-Disk::Disk(std::string host_root) : host_root_(std::move(host_root))
+HeldFile::~HeldFile()
+{
+  if(fd >= 0) ::close(fd);
+}
+
+namespace {
+
+mode_t NewFileMode()
+{
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+Disk::Disk(std::string host_root) : host_root_(std::move(host_root)), file_mode_(NewFileMode())
 {
   fs::create_directories(host_root_ + kHddMount);
   // The folders every receiver's disk has from the factory.
@@ -79,6 +96,98 @@ PathLook Disk::Look(const std::string &host, bool follow, bool live) const
   return seen.look;
 }
 
+std::shared_ptr<HeldFile> Disk::Hold(const std::string &host)
+{
+  size_t slash = host.rfind('/');
+  if(slash == std::string::npos || slash == 0) return nullptr;
+  // The folder must be there: the walk that found no name may have stopped
+  // above it.
+  auto folder = known_.find(host.substr(0, slash));
+  if(folder == known_.end() || !folder->second.look.folder()) return nullptr;
+  for(const auto &h : held_)
+    if(h->host == host) return nullptr;
+  auto file = std::make_shared<HeldFile>();
+  file->host = host;
+  held_.push_back(file);
+  return file;
+}
+
+bool Disk::WriteHeld(HeldFile *file, const std::string &text)
+{
+  if(file->fd < 0)
+  {
+    file->content.replace(0, std::min(text.size(), file->content.size()), text);
+    return true;
+  }
+  size_t done = 0;
+  while(done < text.size())
+  {
+    ssize_t n = ::pwrite(file->fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if(n < 0 && errno == EINTR) continue;
+    if(n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void Disk::Unhold(const HeldFile *file)
+{
+  for(size_t k = 0; k < held_.size(); ++k)
+    if(held_[k].get() == file)
+    {
+      held_.erase(held_.begin() + static_cast<long>(k));
+      return;
+    }
+}
+
+PathLook Disk::HeldLook(const HeldFile &file) const
+{
+  PathLook look;
+  look.error = 0;
+  look.st.st_mode = S_IFREG | file_mode_;
+  look.st.st_nlink = 1;
+  look.st.st_size = static_cast<off64_t>(file.content.size());
+  return look;
+}
+
+void Disk::FlushOne(size_t k) const
+{
+  std::shared_ptr<HeldFile> file = held_[k];
+  held_.erase(held_.begin() + static_cast<long>(k));
+  // As the shell's redirection would have made it; a TAP file still open on
+  // it goes on with this descriptor.
+  file->fd = ::open(file->host.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if(file->fd >= 0 && !WriteHeld(file.get(), file->content))
+  {
+    ::close(file->fd);
+    file->fd = -1;
+  }
+  file->content.clear();
+  Changed(file->host);
+}
+
+void Disk::Flush() const
+{
+  while(!held_.empty()) FlushOne(0);
+}
+
+void Disk::FlushSeenBy(const std::string &host, const HeldFile **kept, bool contents) const
+{
+  for(size_t k = 0; k < held_.size();)
+  {
+    const std::string &h = held_[k]->host;
+    if(kept != nullptr && h == host)
+    {
+      *kept = held_[k].get();
+      ++k;
+    }
+    else if(h == host || IsWithin(host, h) || (contents && IsWithin(h, host)))
+      FlushOne(k);
+    else
+      ++k;
+  }
+}
+
 void Disk::Removed(const std::string &host) const
 {
   Changed(host);
@@ -88,6 +197,7 @@ void Disk::Removed(const std::string &host) const
 
 void Disk::Changed(const std::string &host) const
 {
+  ++changes_;
   known_.erase(host);
   // The folder is still what it was; only its times and size moved on.
   size_t slash = host.rfind('/');
@@ -108,30 +218,33 @@ constexpr size_t kKeptFiles = 4;
 
 }  // namespace
 
-int Disk::TakeOpen(const PathLook &look)
+int Disk::TakeOpen(const PathLook &look, int64_t *size)
 {
+  if(size != nullptr) *size = -1;
   for(size_t k = 0; k < kept_.size(); ++k)
     if(SameFile(kept_[k].look, look))
     {
       int fd = kept_[k].fd;
+      if(size != nullptr && kept_[k].changes == changes_) *size = kept_[k].size;
       kept_.erase(kept_.begin() + static_cast<long>(k));
       return fd;
     }
   return -1;
 }
 
-void Disk::KeepOpen(int fd, const PathLook &look)
+void Disk::KeepOpen(int fd, const PathLook &look, int64_t size)
 {
   if(kept_.size() == kKeptFiles)
   {
     ::close(kept_.front().fd);
     kept_.erase(kept_.begin());
   }
-  kept_.push_back(KeptFile{fd, look});
+  kept_.push_back(KeptFile{fd, look, size, changes_});
 }
 
 Disk::~Disk()
 {
+  Flush();
   for(const KeptFile &k : kept_) ::close(k.fd);
 }
 
@@ -142,7 +255,8 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
   return Absolute(path, cwd, &abs) && NormalHostPath(abs, host, look, live);
 }
 
-bool Disk::NormalHostPath(const std::string &abs, std::string *host, PathLook *look, bool live) const
+bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bool live, std::shared_ptr<HeldFile> *held,
+                   bool contents) const
 {
   // The deepest mount point that contains the path; of mounts stacked on the
   // same point the last one is on top.
@@ -153,6 +267,17 @@ bool Disk::NormalHostPath(const std::string &abs, std::string *host, PathLook *l
   std::string rest = best->point == "/" ? abs : abs.substr(best->point.size());
   std::string result = best->host_dir;
   result.reserve(result.size() + rest.size());
+  if(held != nullptr) held->reset();
+  const HeldFile *found = nullptr;
+  if(!held_.empty()) FlushSeenBy(result + rest, held != nullptr ? &found : nullptr, contents);
+  if(found != nullptr)
+  {
+    for(const auto &h : held_)
+      if(h.get() == found) *held = h;
+    if(look != nullptr) *look = HeldLook(*found);
+    *host = result + rest;
+    return true;
+  }
   PathLook seen;
   if(rest.empty()) seen = Look(result, /*follow=*/true, live);
   // A folder the disk knows was reached by a walk like this one, and what
@@ -267,17 +392,21 @@ bool HddView::ReceiverPath(const std::string &name, std::string *receiver) const
   return receiver->size() <= kMaxPathLength;
 }
 
-bool HddView::HostPath(const std::string &name, std::string *host, PathLook *look) const
+bool HddView::HostPath(const std::string &name, std::string *host, PathLook *look,
+                       std::shared_ptr<HeldFile> *held) const
 {
   std::string receiver;
-  return ReceiverPath(name, &receiver) && disk_->NormalHostPath(receiver, host, look);
+  return ReceiverPath(name, &receiver) && disk_->NormalHostPath(receiver, host, look, false, held);
 }
 
 bool HddView::ChangeDir(const std::string &name)
 {
   std::string tap, host;
   PathLook look;
-  if(name.empty() || !TapPath(name, &tap) || !HostPath(tap, &host, &look) || !look.folder()) return false;
+  std::string receiver;
+  if(name.empty() || !TapPath(name, &tap) || !ReceiverPath(tap, &receiver) ||
+     !disk_->FolderHostPath(receiver, &host, &look) || !look.folder())
+    return false;
   current_ = tap;
   return true;
 }

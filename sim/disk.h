@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +30,24 @@ struct PathLook {
   bool exists() const { return error == 0; }
   bool folder() const { return error == 0 && S_ISDIR(st.st_mode); }
   bool file() const { return error == 0 && S_ISREG(st.st_mode); }
+};
+
+// A file that a shell redirection made while the plug-in runs, kept in
+// memory: the plug-in writes a ping report or a process list this way,
+// reads it back and deletes it, some 26,000 times a virtual day, and the
+// disk need never see it. It is written out (Flush) the moment anything
+// else could see it: any path resolved at, below or above it by other than
+// the plug-in's own exist, open and delete, and the end of every plug-in
+// call. A TAP file open on it keeps it alive, as an open file keeps a
+// removed one, and `fd` is the file on the disk once it was written out.
+struct HeldFile {
+  std::string host;
+  std::string content;
+  int fd = -1;
+  HeldFile() = default;
+  HeldFile(const HeldFile &) = delete;
+  HeldFile &operator=(const HeldFile &) = delete;
+  ~HeldFile();
 };
 
 struct MountEntry {
@@ -60,8 +80,33 @@ class Disk {
   bool HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look = nullptr,
                 bool live = false) const;
   // The same for a path that is already absolute and normalised.
+  // A held file at the path is written out first, unless `held` is given:
+  // then *held is the held file there, if any, and `look` shows it.
   bool NormalHostPath(const std::string &abs, std::string *host, PathLook *look = nullptr,
-                      bool live = false) const;
+                      bool live = false, std::shared_ptr<HeldFile> *held = nullptr) const
+  {
+    return Resolve(abs, host, look, live, held, /*contents=*/true);
+  }
+  // The same for a path whose folder is only named or looked at, not looked
+  // into (the plug-in's current folder, an lstat): held files in it stay
+  // held. A folder's own times and size do not show them.
+  bool FolderHostPath(const std::string &abs, std::string *host, PathLook *look, bool live = false) const
+  {
+    return Resolve(abs, host, look, live, nullptr, /*contents=*/false);
+  }
+
+  // A new, empty held file at `host` (a name that is not there, in a folder
+  // that is), or null when it cannot be held and must go to the disk.
+  std::shared_ptr<HeldFile> Hold(const std::string &host);
+  // Writes `text` to a held file from its start, in memory or on the disk.
+  static bool WriteHeld(HeldFile *file, const std::string &text);
+  // The held file is gone, as a removed name is; open TAP files keep it.
+  void Unhold(const HeldFile *file);
+  // Writes every held file out to the disk.
+  void Flush() const;
+  bool holding() const { return !held_.empty(); }
+  // What a lookup shows of a held file.
+  PathLook HeldLook(const HeldFile &file) const;
 
   // HostPath remembers what it saw at each name (folder, file or nothing),
   // so that a log line does not cost a dozen lstat calls. What it remembers
@@ -71,7 +116,11 @@ class Disk {
   // is known to be gone), mounts, unmounts and the start of the plug-in
   // forget everything, and code that changes the sandbox behind the
   // receiver's back calls Forget() (the test fixture's helpers do).
-  void Forget() const { known_.clear(); }
+  void Forget() const
+  {
+    known_.clear();
+    ++changes_;
+  }
   void Changed(const std::string &host) const;
   void Removed(const std::string &host) const;
 
@@ -81,8 +130,14 @@ class Disk {
   // look found: the kept descriptor holds its inode, so no other file can
   // have the same device and inode meanwhile; its type and rights must be
   // the same too.
-  int TakeOpen(const PathLook &look);
-  void KeepOpen(int fd, const PathLook &look);
+  // A kept descriptor carries the file's size when nothing could have
+  // changed it since (no write through another TAP file, no change by
+  // name), so that the log's length costs no call.
+  int TakeOpen(const PathLook &look, int64_t *size = nullptr);
+  void KeepOpen(int fd, const PathLook &look, int64_t size = -1);
+  // Counts every change that could alter a file's size behind a TAP file.
+  uint64_t changes() const { return changes_; }
+  void CountChange() const { ++changes_; }
   ~Disk();
   Disk(const Disk &) = delete;
   Disk &operator=(const Disk &) = delete;
@@ -112,8 +167,21 @@ class Disk {
   struct KeptFile {
     int fd;
     PathLook look;
+    int64_t size;      // -1: not known
+    uint64_t changes;  // changes_ when the size was right
   };
   std::vector<KeptFile> kept_;  // oldest first
+  mutable uint64_t changes_ = 0;
+  // Usually none, at most a few: a list is quickest.
+  mutable std::vector<std::shared_ptr<HeldFile>> held_;
+  mode_t file_mode_;  // what a new file gets: 0666 less the umask
+  bool Resolve(const std::string &abs, std::string *host, PathLook *look, bool live, std::shared_ptr<HeldFile> *held,
+               bool contents) const;
+  void FlushOne(size_t k) const;
+  // Writes out the held files that a look at `host` could see: one there
+  // (unless *kept is to have it), one that the path runs through, and, with
+  // `contents`, those below it.
+  void FlushSeenBy(const std::string &host, const HeldFile **kept, bool contents) const;
 };
 
 // The host's view of the disk: names in TAP notation, relative to the
@@ -132,8 +200,10 @@ class HddView {
   bool TapPath(const std::string &name, std::string *tap) const;
   // TAP name → receiver path below /mnt/hd.
   bool ReceiverPath(const std::string &name, std::string *receiver) const;
-  // TAP name → PC path (and, with `look`, what is there).
-  bool HostPath(const std::string &name, std::string *host, PathLook *look = nullptr) const;
+  // TAP name → PC path (and, with `look`, what is there; with `held`, see
+  // Disk::NormalHostPath).
+  bool HostPath(const std::string &name, std::string *host, PathLook *look = nullptr,
+                std::shared_ptr<HeldFile> *held = nullptr) const;
 
   bool ChangeDir(const std::string &name);
 

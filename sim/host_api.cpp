@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "receiver.h"
@@ -20,12 +21,18 @@ using sim::Receiver;
 using sim::TraceKind;
 
 // An open TAP file: the descriptor and where the plug-in is in it (kept here,
-// so a seek costs no call).
+// so a seek costs no call), or the held file it reads in memory.
 struct TYPE_File {
   int fd;
   uint64_t position;
   sim::PathLook look;  // what the file was when opened: a kept descriptor must match it
   std::string name;    // TAP path, for the trace
+  std::shared_ptr<sim::HeldFile> held;
+  int64_t size = -1;       // the file's size while changes == the disk's; -1: ask
+  uint64_t changes = 0;
+
+  // The descriptor to use, or -1 while the file is only in memory.
+  int Fd() const { return held != nullptr ? held->fd : fd; }
 };
 
 namespace {
@@ -122,7 +129,8 @@ int HddExist(const char *name)
 {
   std::string host;
   sim::PathLook look;
-  bool exists = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && look.exists();
+  std::shared_ptr<sim::HeldFile> held;
+  bool exists = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look, &held) && look.exists();
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Exist(" + Quote(name) + ") -> " + (exists ? "1" : "0"));
   return exists ? 1 : 0;
@@ -157,10 +165,17 @@ int HddDelete(const char *name)
 {
   std::string host, receiver;
   sim::PathLook look;
+  std::shared_ptr<sim::HeldFile> held;
   std::error_code ec;
   int result = 0;
-  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && R().hdd().ReceiverPath(name, &receiver) &&
-     !R().disk().IsMountPoint(receiver) && receiver != sim::kHddMount)
+  bool found = name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look, &held);
+  if(found && held != nullptr)
+  {
+    R().disk().Unhold(held.get());
+    result = 1;
+  }
+  else if(found && R().hdd().ReceiverPath(name, &receiver) && !R().disk().IsMountPoint(receiver) &&
+          receiver != sim::kHddMount)
   {
     if(look.file())
     {
@@ -212,25 +227,45 @@ TYPE_File *HddFopen(const char *name)
   if(R().FileOpenFails("TAP_Hdd_Fopen(" + Quote(name) + ")")) return nullptr;
   std::string host, tap;
   sim::PathLook look;
+  std::shared_ptr<sim::HeldFile> held;
   TYPE_File *file = nullptr;
-  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look) && R().hdd().TapPath(name, &tap) &&
-     look.file())
+  if(name != nullptr && name[0] != '\0' && R().hdd().HostPath(name, &host, &look, &held) &&
+     R().hdd().TapPath(name, &tap) && look.file())
   {
-    int fd = R().disk().TakeOpen(look);
-    if(fd < 0) fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if(fd >= 0) file = new TYPE_File{fd, 0, look, tap};
+    if(held != nullptr)
+      file = new TYPE_File{-1, 0, look, tap, held};
+    else
+    {
+      int64_t size = -1;
+      int fd = R().disk().TakeOpen(look, &size);
+      if(fd < 0) fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      if(fd >= 0) file = new TYPE_File{fd, 0, look, tap, nullptr, size, R().disk().changes()};
+    }
   }
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Fopen(" + Quote(name) + ") -> " + (file ? "ok" : "NULL"));
   return file;
 }
 
+// The file's size, or -1 when it cannot be told. Remembered while nothing
+// but this TAP file's own writes could change it.
+int64_t Size(TYPE_File *file)
+{
+  int fd = file->Fd();
+  if(fd < 0) return static_cast<int64_t>(file->held->content.size());
+  if(file->held == nullptr && file->size >= 0 && file->changes == R().disk().changes()) return file->size;
+  struct stat st;
+  if(::fstat(fd, &st) != 0) return -1;
+  file->size = st.st_size;
+  file->changes = R().disk().changes();
+  return file->size;
+}
+
 dword HddFlen(TYPE_File *file)
 {
   if(file == nullptr) return 0;
-  struct stat st;
-  if(::fstat(file->fd, &st) != 0) return 0;
-  return static_cast<dword>(st.st_size);
+  int64_t size = Size(file);
+  return size < 0 ? 0 : static_cast<dword>(size);
 }
 
 dword HddFseek(TYPE_File *file, long pos, long origin)
@@ -240,9 +275,8 @@ dword HddFseek(TYPE_File *file, long pos, long origin)
   if(origin == SEEK_ORIGIN_CURRENT) base = static_cast<int64_t>(file->position);
   if(origin == SEEK_ORIGIN_END)
   {
-    struct stat st;
-    if(::fstat(file->fd, &st) != 0) return static_cast<dword>(file->position);
-    base = st.st_size;
+    base = Size(file);
+    if(base < 0) return static_cast<dword>(file->position);
   }
   // A place before the start is refused and the position stays, as fseek does.
   if(base + pos >= 0) file->position = static_cast<uint64_t>(base + pos);
@@ -269,8 +303,14 @@ dword Blocks(TYPE_File *file, dword blockSize, dword blocks, Transfer transfer)
 dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
-  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) {
-    return ::pread(file->fd, static_cast<char *>(buf) + done, size, at);
+  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
+    int fd = file->Fd();
+    if(fd >= 0) return ::pread(fd, static_cast<char *>(buf) + done, size, at);
+    const std::string &content = file->held->content;
+    if(static_cast<uint64_t>(at) >= content.size()) return 0;
+    size_t n = std::min(size, content.size() - static_cast<size_t>(at));
+    std::memcpy(static_cast<char *>(buf) + done, content.data() + at, n);
+    return static_cast<ssize_t>(n);
   });
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Fread(" + file->name + ", " + std::to_string(blockSize) + " x " +
@@ -281,9 +321,25 @@ dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
 dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
-  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) {
-    return ::pwrite(file->fd, static_cast<const char *>(buf) + done, size, at);
+  // What another TAP file on the same file knew of its size no longer holds;
+  // this one's stays right.
+  bool sized = file->held == nullptr && file->size >= 0 && file->changes == R().disk().changes();
+  int64_t known = file->size;
+  R().disk().CountChange();
+  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
+    int fd = file->Fd();
+    if(fd >= 0) return ::pwrite(fd, static_cast<const char *>(buf) + done, size, at);
+    std::string &content = file->held->content;
+    if(static_cast<uint64_t>(at) > content.size()) content.resize(static_cast<size_t>(at), '\0');
+    content.replace(static_cast<size_t>(at), std::min(size, content.size() - static_cast<size_t>(at)),
+                    static_cast<const char *>(buf) + done, size);
+    return static_cast<ssize_t>(size);
   });
+  if(sized)
+  {
+    file->size = std::max<int64_t>(known, static_cast<int64_t>(file->position));
+    file->changes = R().disk().changes();
+  }
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
                                      std::to_string(blocks) + ") -> " + std::to_string(n));
@@ -293,7 +349,8 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
 void HddFclose(TYPE_File *file)
 {
   if(file == nullptr) return;
-  R().disk().KeepOpen(file->fd, file->look);
+  if(file->held == nullptr)
+    R().disk().KeepOpen(file->fd, file->look, file->changes == R().disk().changes() ? file->size : -1);
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Fclose(" + file->name + ")");
   delete file;

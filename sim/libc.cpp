@@ -40,10 +40,10 @@ Receiver *ForPlugin(const void *caller)
 }
 
 // A plug-in's Linux path on the PC, through the sandbox and its mount table.
-bool PluginHostPath(Receiver *r, const char *path, std::string *host, sim::PathLook *look = nullptr)
+bool PluginHostPath(Receiver *r, const char *path, std::string *host)
 {
   if(path == nullptr || path[0] == '\0') return false;
-  return r->disk().HostPath(path, r->config().process_cwd, host, look, /*live=*/true);
+  return r->disk().HostPath(path, r->config().process_cwd, host, nullptr, /*live=*/true);
 }
 
 // An open the receiver was told to let fail: the file is left alone.
@@ -76,10 +76,11 @@ int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(c
 // and the last look is the answer. `call` opens the trace line.
 int LstatFor(Receiver *r, const char *call, const char *path, struct stat64 *st)
 {
-  std::string host;
+  std::string host, abs;
   sim::PathLook look;
   int result = -1;
-  if(!PluginHostPath(r, path, &host, &look))
+  if(path == nullptr || path[0] == '\0' || !sim::Disk::Absolute(path, r->config().process_cwd, &abs) ||
+     !r->disk().FolderHostPath(abs, &host, &look, /*live=*/true))
     errno = ENOENT;
   else if(!look.exists())
     errno = look.error;

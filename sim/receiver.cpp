@@ -301,9 +301,7 @@ int Receiver::Start()
     row[TAP_TASK_HANDLER_WORD] = reinterpret_cast<FirmwareWord>(entries_.eventHandler);
 
   Record(TraceKind::kEvent, "TAP_Main");
-  in_plugin_ = true;
-  int result = entries_.main();
-  in_plugin_ = false;
+  int result = InPlugin([this] { return entries_.main(); });
   Record(TraceKind::kEvent, "TAP_Main -> " + std::to_string(result));
   if(exit_called_) ended_ = true;
   return result;
@@ -319,9 +317,7 @@ dword Receiver::Event(dword event, dword param1, dword param2)
     handler = reinterpret_cast<TAP_EventHandlerFn>(row[TAP_TASK_HANDLER_WORD]);
   if(handler == nullptr) return param1;
   if(event != EVT_IDLE) Record(TraceKind::kEvent, "event " + Hex(event) + " " + Hex(param1));
-  in_plugin_ = true;
-  dword result = handler(event, param1, param2);
-  in_plugin_ = false;
+  dword result = InPlugin([&] { return handler(event, param1, param2); });
   if(event != EVT_IDLE) Record(TraceKind::kEvent, "event " + Hex(event) + " -> " + Hex(result));
   if(exit_called_) ended_ = true;
   return result;

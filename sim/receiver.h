@@ -130,6 +130,19 @@ class Receiver {
   void RunIdle(uint64_t ticks, uint64_t step);
 
   bool loaded() const { return tap_ != nullptr; }
+  // True while a call into the plug-in (TAP_Main, an event) is under way.
+  bool in_plugin() const { return in_plugin_; }
+  // Makes a call into the plug-in: what it leaves held in memory (see
+  // HeldFile) is on the disk when the call returns.
+  template <typename Call>
+  auto InPlugin(Call call)
+  {
+    in_plugin_ = true;
+    auto result = call();
+    in_plugin_ = false;
+    disk_.Flush();
+    return result;
+  }
   bool ended() const { return ended_; }
   bool exit_called() const { return exit_called_; }
 

@@ -163,20 +163,25 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   const std::string &name = cmd.words[0];
   ToolCall call{receiver_, cmd.words, *cwd, "", ""};
 
-  // The output file is created before the command runs, as a shell does.
+  // The output file is created before the command runs, as a shell does. A
+  // new one made while the plug-in runs is held in memory (see HeldFile).
   std::ofstream out_file;
+  std::shared_ptr<HeldFile> held;
   if(!cmd.redirect.empty())
   {
     std::string out_host;
     PathLook look;
     if(call.HostPath(cmd.redirect, &out_host, &look) && !look.folder())
-      out_file.open(out_host, std::ios::binary | std::ios::trunc);
-    if(!out_file.is_open())
+    {
+      if(look.error == ENOENT && receiver_->in_plugin()) held = receiver_->disk().Hold(out_host);
+      if(held == nullptr) out_file.open(out_host, std::ios::binary | std::ios::trunc);
+    }
+    if(held == nullptr && !out_file.is_open())
     {
       receiver_->Record(TraceKind::kTool, "sh: can't create " + cmd.redirect);
       return 2;
     }
-    receiver_->disk().Changed(out_host);
+    if(held == nullptr) receiver_->disk().Changed(out_host);
   }
 
   int code;
@@ -231,6 +236,7 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
 
   if(cmd.stderr_to_out) call.out += call.err;
   if(out_file.is_open()) out_file << call.out;
+  if(held != nullptr) Disk::WriteHeld(held.get(), call.out);
   std::string summary = name;
   for(size_t k = 1; k < cmd.words.size(); ++k) summary += " " + cmd.words[k];
   summary += " -> " + std::to_string(code);

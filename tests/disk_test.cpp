@@ -14,6 +14,34 @@ namespace fs = std::filesystem;
 
 class DiskTest : public SimTest {};
 
+// As the plug-in writes its log: opened, the length asked, written at the end.
+bool write(const char *name, const std::string &text)
+{
+  TYPE_File *f = TAP_Hdd_Fopen(name);
+  if(f == nullptr) return false;
+  TAP_Hdd_Fseek(f, static_cast<long>(TAP_Hdd_Flen(f)), SEEK_ORIGIN_START);
+  bool ok = TAP_Hdd_Fwrite(text.data(), static_cast<dword>(text.size()), 1, f) == 1;
+  TAP_Hdd_Fclose(f);
+  return ok;
+}
+
+std::string read(TYPE_File *f)
+{
+  std::string text(TAP_Hdd_Flen(f), '\0');
+  TAP_Hdd_Fseek(f, 0, SEEK_ORIGIN_START);
+  if(TAP_Hdd_Fread(text.data(), 1, static_cast<dword>(text.size()), f) != text.size()) text = "(short read)";
+  return text;
+}
+
+std::string read(const char *name)
+{
+  TYPE_File *f = TAP_Hdd_Fopen(name);
+  if(f == nullptr) return "(no file)";
+  std::string text = read(f);
+  TAP_Hdd_Fclose(f);
+  return text;
+}
+
 TEST_F(DiskTest, NormalisesPathsAndStopsAtTheRoot)
 {
   const struct {
@@ -128,22 +156,6 @@ TEST_F(DiskTest, WhatTheDiskRemembersFollowsEveryChange)
   EXPECT_EQ(TAP_Hdd_Create("A", ATTR_NORMAL), 1);
   EXPECT_EQ(TAP_Hdd_ChangeDir("A"), 0) << "now a file";
 
-  auto write = [](const char *name, const std::string &text) {
-    TYPE_File *f = TAP_Hdd_Fopen(name);
-    if(f == nullptr) return false;
-    TAP_Hdd_Fseek(f, static_cast<long>(TAP_Hdd_Flen(f)), SEEK_ORIGIN_START);
-    bool ok = TAP_Hdd_Fwrite(text.data(), static_cast<dword>(text.size()), 1, f) == 1;
-    TAP_Hdd_Fclose(f);
-    return ok;
-  };
-  auto read = [](const char *name) {
-    TYPE_File *f = TAP_Hdd_Fopen(name);
-    if(f == nullptr) return std::string("(no file)");
-    std::string text(TAP_Hdd_Flen(f), '\0');
-    if(TAP_Hdd_Fread(text.data(), 1, static_cast<dword>(text.size()), f) != text.size()) text = "(short read)";
-    TAP_Hdd_Fclose(f);
-    return text;
-  };
   ASSERT_TRUE(write("A", "one "));
   ASSERT_TRUE(write("A", "two "));
   EXPECT_EQ(read("A"), "one two ") << "each open starts at the beginning";
@@ -170,6 +182,68 @@ TEST_F(DiskTest, WhatTheDiskRemembersFollowsEveryChange)
   EXPECT_STREQ(word, "outside");
   EXPECT_EQ(TAP_Hdd_Fread(word, 1, 1, f), 0u);
   TAP_Hdd_Fclose(f);
+}
+
+// The ping reports and process lists the shell writes while the plug-in
+// runs stay in memory while only the plug-in reads and deletes them; every
+// other reader, and the disk after the call, must find the same file.
+TEST_F(DiskTest, AFileTheShellMakesInAPluginCallIsTheSameForEveryReader)
+{
+  sim::Receiver &r = Boot();
+  const std::string ps = r.processes().PsOutput();
+  MakeDir("/mnt/hd/R");
+  // Looked at on the PC, past the receiver, which would write them out.
+  const std::string folder = HostPath("/mnt/hd/R");
+  auto on_disk = [&](const char *name) {
+    std::ifstream in(folder + "/" + name, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(missing)";
+  };
+  r.InPlugin([&] {
+    EXPECT_EQ(r.shell().Run("ps > /mnt/hd/R/a.txt"), 0);
+    EXPECT_EQ(on_disk("a.txt"), "(missing)") << "made on the disk, and deleted, for nothing";
+    EXPECT_EQ(TAP_Hdd_Exist("R/a.txt"), 1);
+    TYPE_File *open = TAP_Hdd_Fopen("R/a.txt");
+    EXPECT_EQ(TAP_Hdd_Delete("R/a.txt"), 1);
+    EXPECT_EQ(TAP_Hdd_Exist("R/a.txt"), 0);
+    EXPECT_EQ(open != nullptr ? read(open) : "(no file)", ps) << "an open file outlives its name";
+    TAP_Hdd_Fclose(open);
+
+    EXPECT_EQ(r.shell().Run("ps > /mnt/hd/R/b.txt"), 0);
+    EXPECT_EQ(r.shell().Run("rmdir /mnt/hd/R"), 1 << 8) << "a folder holding the report is not empty";
+    EXPECT_EQ(ReadFile("/mnt/hd/R/b.txt"), ps);
+
+    EXPECT_EQ(r.shell().Run("ps > /mnt/hd/R/c.txt"), 0);
+    EXPECT_TRUE(write("R/c.txt", "more"));
+    EXPECT_EQ(TAP_Hdd_Rename("R/c.txt", "R/d.txt"), 1);
+    EXPECT_EQ(r.shell().Run("ps > /mnt/hd/R/e.txt"), 0);
+    EXPECT_TRUE(write("R/e.txt", "left"));
+    return 0;
+  });
+  EXPECT_EQ(on_disk("d.txt"), ps + "more");
+  EXPECT_EQ(on_disk("e.txt"), ps + "left") << "left at the end of the call";
+  EXPECT_EQ(on_disk("a.txt"), "(missing)");
+  EXPECT_EQ(on_disk("c.txt"), "(missing)");
+}
+
+// The log's length is remembered between lines; a write through another
+// open file or by the shell must not leave it stale, or lines overwrite
+// each other.
+TEST_F(DiskTest, AFilesLengthFollowsEveryWriter)
+{
+  sim::Receiver &r = Boot();
+  ASSERT_EQ(TAP_Hdd_Create("L", ATTR_NORMAL), 1);
+  TYPE_File *a = TAP_Hdd_Fopen("L"), *b = TAP_Hdd_Fopen("L");
+  ASSERT_TRUE(a != nullptr && b != nullptr);
+  EXPECT_EQ(TAP_Hdd_Flen(a) + TAP_Hdd_Flen(b), 0u);
+  EXPECT_EQ(TAP_Hdd_Fwrite("12345", 5, 1, a), 1u);
+  EXPECT_EQ(TAP_Hdd_Flen(b), 5u);
+  TAP_Hdd_Fclose(a);
+  TAP_Hdd_Fclose(b);
+  EXPECT_TRUE(write("L", "678"));
+  EXPECT_EQ(read("L"), "12345678");
+  EXPECT_EQ(r.shell().Run("ps > /mnt/hd/L"), 0);
+  EXPECT_TRUE(write("L", "!"));
+  EXPECT_EQ(ReadFile("/mnt/hd/L"), r.processes().PsOutput() + "!");
 }
 
 TEST_F(DiskTest, NullHandlesAndNamesAreHarmless)
