@@ -667,16 +667,17 @@ bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTa
     std::string mounted_at = "-";
     std::set<std::string> points;            // where this server's exports are mounted now
     std::map<uint32_t, bool> attempts;       // tick of each attempt -> whether a mount in it failed
+    const std::string mount_tool = "mount " + nas.address + ":", mounted = "mounted " + nas.address + ":";
     for(const TraceEntry &e : receiver.trace().entries())
     {
       const std::string &t = e.text;
-      if(e.kind == TraceKind::kTool && t.rfind("mount " + nas.address + ":", 0) == 0)
+      if(e.kind == TraceKind::kTool && t.rfind(mount_tool, 0) == 0)
       {
         std::string why;
         attempts[e.tick] = attempts[e.tick] || ToolFailure(t, &why);
       }
       if(e.kind != TraceKind::kNetwork) continue;
-      if(t.rfind("mounted " + nas.address + ":", 0) == 0)
+      if(t.rfind(mounted, 0) == 0)
       {
         ++mounts;
         points.insert(t.substr(t.rfind(" on ") + 4));

@@ -82,6 +82,8 @@ class Screen {
   // The visible screen: every region over the black video, row by row,
   // kScreenWidth x kScreenHeight opaque pixels.
   std::vector<uint32_t> Compose() const;
+  // The same screen as runs of equal pixels, row after row.
+  PixelRuns ComposeRuns() const;
 
   // On TAP_Osd_Sync: when the visible screen differs from the last snapshot
   // (the first is compared with the empty screen), writes it to
