@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -168,7 +169,49 @@ void Disk::FlushOne(size_t k) const
 
 void Disk::Flush() const
 {
+  WritePending();
   while(!held_.empty()) FlushOne(0);
+}
+
+void Disk::Append(int fd, const std::string &host, int64_t at, const char *bytes, size_t n) const
+{
+  if(pending_.fd != fd || pending_.host != host ||
+     pending_.at + static_cast<int64_t>(pending_.bytes.size()) != at || pending_.bytes.size() + n > kAppendLimit)
+  {
+    WritePending();
+    pending_.fd = fd;
+    pending_.host = host;
+    pending_.at = at;
+  }
+  pending_.bytes.append(bytes, n);
+}
+
+void Disk::WritePending() const
+{
+  if(pending_.bytes.empty()) return;
+  size_t done = 0;
+  while(done < pending_.bytes.size())
+  {
+    ssize_t n = ::pwrite(pending_.fd, pending_.bytes.data() + done, pending_.bytes.size() - done,
+                         static_cast<off_t>(pending_.at + static_cast<int64_t>(done)));
+    if(n < 0 && errno == EINTR) continue;
+    if(n <= 0)
+    {
+      // The PC's disk failed the emulator, after the plug-in was told its
+      // lines were written: the run's files are not to be trusted.
+      std::fprintf(stderr, "brimvale-sim: %s: cannot write: %s\n", pending_.host.c_str(),
+                   n < 0 ? std::strerror(errno) : "no room");
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  pending_.bytes.clear();
+}
+
+void Disk::CloseFile(int fd) const
+{
+  if(fd == pending_.fd) WritePending();
+  ::close(fd);
 }
 
 void Disk::FlushSeenBy(const std::string &host, const HeldFile **kept, bool contents) const
@@ -236,7 +279,7 @@ void Disk::KeepOpen(int fd, const PathLook &look, int64_t size)
 {
   if(kept_.size() == kKeptFiles)
   {
-    ::close(kept_.front().fd);
+    CloseFile(kept_.front().fd);
     kept_.erase(kept_.begin());
   }
   kept_.push_back(KeptFile{fd, look, size, changes_});
@@ -247,6 +290,17 @@ Disk::~Disk()
   Flush();
   for(const KeptFile &k : kept_) ::close(k.fd);
 }
+
+namespace {
+
+// Whether `whole` is `head` followed by `tail`.
+bool IsJoined(const std::string &whole, const std::string &head, const std::string &tail)
+{
+  return whole.size() == head.size() + tail.size() && whole.compare(0, head.size(), head) == 0 &&
+         whole.compare(head.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
 
 bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look,
                     bool live) const
@@ -268,6 +322,7 @@ bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bo
   std::string result = best->host_dir;
   result.reserve(result.size() + rest.size());
   if(held != nullptr) held->reset();
+  if(held == nullptr && !pending_.bytes.empty() && IsJoined(pending_.host, result, rest)) WritePending();
   const HeldFile *found = nullptr;
   if(!held_.empty()) FlushSeenBy(result + rest, held != nullptr ? &found : nullptr, contents);
   if(found != nullptr)

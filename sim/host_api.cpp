@@ -27,6 +27,7 @@ struct TYPE_File {
   uint64_t position;
   sim::PathLook look;  // what the file was when opened: a kept descriptor must match it
   std::string name;    // TAP path, for the trace
+  std::string host;    // PC path
   std::shared_ptr<sim::HeldFile> held;
   int64_t size = -1;       // the file's size while changes == the disk's; -1: ask
   uint64_t changes = 0;
@@ -180,7 +181,7 @@ int HddDelete(const char *name)
     if(look.file())
     {
       int kept = R().disk().TakeOpen(look);
-      if(kept >= 0) ::close(kept);
+      if(kept >= 0) R().disk().CloseFile(kept);
     }
     if(look.file() || (look.folder() && fs::is_empty(host, ec)))
       result = fs::remove(host, ec) ? 1 : 0;
@@ -206,7 +207,7 @@ int HddRename(const char *oldName, const char *newName)
     if(look.file())
     {
       int kept = R().disk().TakeOpen(look);
-      if(kept >= 0) ::close(kept);
+      if(kept >= 0) R().disk().CloseFile(kept);
     }
     fs::rename(from, to, ec);
     if(!ec)
@@ -233,13 +234,13 @@ TYPE_File *HddFopen(const char *name)
      R().hdd().TapPath(name, &tap) && look.file())
   {
     if(held != nullptr)
-      file = new TYPE_File{-1, 0, look, tap, held};
+      file = new TYPE_File{-1, 0, look, tap, host, held};
     else
     {
       int64_t size = -1;
       int fd = R().disk().TakeOpen(look, &size);
       if(fd < 0) fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-      if(fd >= 0) file = new TYPE_File{fd, 0, look, tap, nullptr, size, R().disk().changes()};
+      if(fd >= 0) file = new TYPE_File{fd, 0, look, tap, host, nullptr, size, R().disk().changes()};
     }
   }
   if(R().Tracing(TraceKind::kDisk))
@@ -254,6 +255,7 @@ int64_t Size(TYPE_File *file)
   int fd = file->Fd();
   if(fd < 0) return static_cast<int64_t>(file->held->content.size());
   if(file->held == nullptr && file->size >= 0 && file->changes == R().disk().changes()) return file->size;
+  R().disk().WritePending();
   struct stat st;
   if(::fstat(fd, &st) != 0) return -1;
   file->size = st.st_size;
@@ -303,6 +305,7 @@ dword Blocks(TYPE_File *file, dword blockSize, dword blocks, Transfer transfer)
 dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
+  R().disk().WritePending();
   dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
     int fd = file->Fd();
     if(fd >= 0) return ::pread(fd, static_cast<char *>(buf) + done, size, at);
@@ -326,15 +329,30 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
   bool sized = file->held == nullptr && file->size >= 0 && file->changes == R().disk().changes();
   int64_t known = file->size;
   R().disk().CountChange();
-  dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
-    int fd = file->Fd();
-    if(fd >= 0) return ::pwrite(fd, static_cast<const char *>(buf) + done, size, at);
-    std::string &content = file->held->content;
-    if(static_cast<uint64_t>(at) > content.size()) content.resize(static_cast<size_t>(at), '\0');
-    content.replace(static_cast<size_t>(at), std::min(size, content.size() - static_cast<size_t>(at)),
-                    static_cast<const char *>(buf) + done, size);
-    return static_cast<ssize_t>(size);
-  });
+  uint64_t total = static_cast<uint64_t>(blockSize) * blocks;
+  dword n;
+  if(sized && total > 0 && total <= sim::Disk::kAppendLimit && file->position == static_cast<uint64_t>(known) &&
+     R().in_plugin())
+  {
+    // A line added to the end of a log: gathered with the next ones until
+    // the call ends or something looks.
+    R().disk().Append(file->fd, file->host, known, static_cast<const char *>(buf), static_cast<size_t>(total));
+    file->position += total;
+    n = blocks;
+  }
+  else
+  {
+    R().disk().WritePending();
+    n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
+      int fd = file->Fd();
+      if(fd >= 0) return ::pwrite(fd, static_cast<const char *>(buf) + done, size, at);
+      std::string &content = file->held->content;
+      if(static_cast<uint64_t>(at) > content.size()) content.resize(static_cast<size_t>(at), '\0');
+      content.replace(static_cast<size_t>(at), std::min(size, content.size() - static_cast<size_t>(at)),
+                      static_cast<const char *>(buf) + done, size);
+      return static_cast<ssize_t>(size);
+    });
+  }
   if(sized)
   {
     file->size = std::max<int64_t>(known, static_cast<int64_t>(file->position));

@@ -244,6 +244,27 @@ TEST_F(DiskTest, AFilesLengthFollowsEveryWriter)
   EXPECT_EQ(r.shell().Run("ps > /mnt/hd/L"), 0);
   EXPECT_TRUE(write("L", "!"));
   EXPECT_EQ(ReadFile("/mnt/hd/L"), r.processes().PsOutput() + "!");
+
+  // In a plug-in call the lines are gathered: whoever looks sees them all,
+  // and none lands in the file that takes the name (or the descriptor) next.
+  ASSERT_EQ(TAP_Hdd_Create("M", ATTR_NORMAL), 1);
+  ASSERT_EQ(TAP_Hdd_Create("N", ATTR_NORMAL), 1);
+  const std::string on_disk = HostPath("/mnt/hd/M");
+  r.InPlugin([&] {
+    EXPECT_TRUE(write("M", "a"));
+    EXPECT_TRUE(write("M", "b"));
+    EXPECT_EQ(ReadFile("/mnt/hd/M"), "ab");
+    EXPECT_TRUE(write("M", "c"));
+    EXPECT_EQ(TAP_Hdd_Delete("M"), 1);
+    EXPECT_EQ(read("N"), "");
+    EXPECT_EQ(TAP_Hdd_Create("M", ATTR_NORMAL), 1);
+    EXPECT_TRUE(write("M", "new"));
+    EXPECT_EQ(read("M"), "new");
+    EXPECT_TRUE(write("M", "er"));
+    return 0;
+  });
+  std::ifstream in(on_disk, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "newer") << "on the disk when the call ends";
 }
 
 TEST_F(DiskTest, NullHandlesAndNamesAreHarmless)
