@@ -87,6 +87,8 @@ PathLook Disk::Look(const std::string &host, bool follow, bool live) const
 {
   auto known = known_.find(host);
   if(known != known_.end() && !(live && !known->second.current)) return known->second.look;
+  // A status seen anew may differ from what an earlier walk gave.
+  if(known != known_.end()) ++tree_;
   Known seen;
   seen.look.error = ::fstatat64(AT_FDCWD, host.c_str(), &seen.look.st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
   // A file's size and times change with every write, so they are never
@@ -241,6 +243,7 @@ void Disk::Removed(const std::string &host) const
 void Disk::Changed(const std::string &host) const
 {
   ++changes_;
+  ++tree_;
   known_.erase(host);
   // The folder is still what it was; only its times and size moved on.
   size_t slash = host.rfind('/');
@@ -291,16 +294,6 @@ Disk::~Disk()
   for(const KeptFile &k : kept_) ::close(k.fd);
 }
 
-namespace {
-
-// Whether `whole` is `head` followed by `tail`.
-bool IsJoined(const std::string &whole, const std::string &head, const std::string &tail)
-{
-  return whole.size() == head.size() + tail.size() && whole.compare(0, head.size(), head) == 0 &&
-         whole.compare(head.size(), tail.size(), tail) == 0;
-}
-
-}  // namespace
 
 bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look,
                     bool live) const
@@ -309,30 +302,74 @@ bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string
   return Absolute(path, cwd, &abs) && NormalHostPath(abs, host, look, live);
 }
 
-bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bool live, std::shared_ptr<HeldFile> *held,
-                   bool contents) const
+std::string Disk::MountedPath(const std::string &abs, size_t *host_dir_size) const
 {
   // The deepest mount point that contains the path; of mounts stacked on the
   // same point the last one is on top.
   const MountEntry *best = &mounts_.front();
   for(const MountEntry &m : mounts_)
     if(IsWithin(abs, m.point) && m.point.size() >= best->point.size()) best = &m;
-
-  std::string rest = best->point == "/" ? abs : abs.substr(best->point.size());
   std::string result = best->host_dir;
-  result.reserve(result.size() + rest.size());
+  if(best->point == "/")
+    result += abs;
+  else
+    result.append(abs, best->point.size(), std::string::npos);
+  if(host_dir_size != nullptr) *host_dir_size = best->host_dir.size();
+  return result;
+}
+
+bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bool live, std::shared_ptr<HeldFile> *held,
+                   bool contents) const
+{
   if(held != nullptr) held->reset();
-  if(held == nullptr && !pending_.bytes.empty() && IsJoined(pending_.host, result, rest)) WritePending();
-  const HeldFile *found = nullptr;
-  if(!held_.empty()) FlushSeenBy(result + rest, held != nullptr ? &found : nullptr, contents);
-  if(found != nullptr)
+  const Walked *memo = nullptr;
+  for(const Walked &w : walked_)
+    if(w.tree == tree_ && w.abs == abs)
+    {
+      memo = &w;
+      break;
+    }
+  std::string full = memo != nullptr ? memo->host : MountedPath(abs, nullptr);
+  if(held == nullptr && !pending_.bytes.empty() && pending_.host == full) WritePending();
+  if(!held_.empty())
   {
-    for(const auto &h : held_)
-      if(h.get() == found) *held = h;
-    if(look != nullptr) *look = HeldLook(*found);
-    *host = result + rest;
+    const HeldFile *found = nullptr;
+    FlushSeenBy(full, held != nullptr ? &found : nullptr, contents);
+    if(found != nullptr)
+    {
+      for(const auto &h : held_)
+        if(h.get() == found) *held = h;
+      if(look != nullptr) *look = HeldLook(*found);
+      *host = std::move(full);
+      return true;
+    }
+  }
+  // The same walk as last time, while nothing in the tree changed, sees
+  // the same; only a file's status as it is now needs a new look.
+  if(memo != nullptr && memo->tree == tree_ && !(live && memo->look.file()))
+  {
+    if(look != nullptr) *look = memo->look;
+    *host = std::move(full);
     return true;
   }
+  PathLook seen;
+  if(!Walk(abs, live, host, &seen)) return false;
+  Walked &w = walked_[walked_next_++ % kWalked];
+  w.abs = abs;
+  w.host = *host;
+  w.look = seen;
+  w.tree = tree_;
+  if(look != nullptr) *look = seen;
+  return true;
+}
+
+bool Disk::Walk(const std::string &abs, bool live, std::string *host, PathLook *look) const
+{
+  size_t host_dir_size = 0;
+  std::string result = MountedPath(abs, &host_dir_size);
+  // What lies below the mount's folder, "" or "/a/b".
+  std::string rest = result.substr(host_dir_size);
+  result.resize(host_dir_size);
   PathLook seen;
   if(rest.empty()) seen = Look(result, /*follow=*/true, live);
   // A folder the disk knows was reached by a walk like this one, and what
@@ -347,7 +384,7 @@ bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bo
     if(folder != known_.end() && folder->second.look.folder())
       i = last;
     else
-      result.resize(best->host_dir.size());
+      result.resize(host_dir_size);
   }
   // Walk down from there: a symbolic link on the way could lead out of the
   // sandbox, so such a path is refused. Below a name that is not there
@@ -364,7 +401,7 @@ bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bo
     if(seen.exists() && S_ISLNK(seen.st.st_mode)) return false;
     looking = seen.exists();
   }
-  if(look != nullptr) *look = seen;
+  *look = seen;
   *host = std::move(result);
   return true;
 }

@@ -119,6 +119,7 @@ class Disk {
   {
     known_.clear();
     ++changes_;
+    ++tree_;
   }
   void Changed(const std::string &host) const;
   void Removed(const std::string &host) const;
@@ -196,6 +197,24 @@ class Disk {
   mode_t file_mode_;  // what a new file gets: 0666 less the umask
   bool Resolve(const std::string &abs, std::string *host, PathLook *look, bool live, std::shared_ptr<HeldFile> *held,
                bool contents) const;
+  // The PC path under the topmost mount that holds `abs`, and the length of
+  // that mount's own folder in it.
+  std::string MountedPath(const std::string &abs, size_t *host_dir_size) const;
+  // The walk name by name from the mount's folder; false on a symbolic link.
+  bool Walk(const std::string &abs, bool live, std::string *host, PathLook *look) const;
+  // The last walks, good while `tree` is the count of changes to the tree
+  // (Changed, Removed, Forget, a status seen anew): a log line resolves the
+  // same few paths a dozen times.
+  struct Walked {
+    std::string abs;
+    std::string host;
+    PathLook look;
+    uint64_t tree = UINT64_MAX;
+  };
+  static constexpr size_t kWalked = 8;
+  mutable Walked walked_[kWalked];
+  mutable size_t walked_next_ = 0;
+  mutable uint64_t tree_ = 0;
   void FlushOne(size_t k) const;
   // Writes out the held files that a look at `host` could see: one there
   // (unless *kept is to have it), one that the path runs through, and, with
