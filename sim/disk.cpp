@@ -169,9 +169,8 @@ void Disk::FlushOne(size_t k) const
   Changed(file->host);
 }
 
-void Disk::Flush() const
+void Disk::FlushHeld() const
 {
-  WritePending();
   while(!held_.empty()) FlushOne(0);
 }
 

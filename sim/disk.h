@@ -103,7 +103,12 @@ class Disk {
   // The held file is gone, as a removed name is; open TAP files keep it.
   void Unhold(const HeldFile *file);
   // Writes every held file and the pending append out to the disk.
-  void Flush() const;
+  void Flush() const
+  {
+    // Inline: it runs after every event, and almost always finds nothing.
+    if(!pending_.bytes.empty()) WritePending();
+    if(!held_.empty()) FlushHeld();
+  }
   // What a lookup shows of a held file.
   PathLook HeldLook(const HeldFile &file) const;
 
@@ -216,6 +221,7 @@ class Disk {
   mutable size_t walked_next_ = 0;
   mutable uint64_t tree_ = 0;
   void FlushOne(size_t k) const;
+  void FlushHeld() const;
   // Writes out the held files that a look at `host` could see: one there
   // (unless *kept is to have it), one that the path runs through, and, with
   // `contents`, those below it.

@@ -104,21 +104,61 @@ std::string ReadText(const std::string &path)
   return text.str();
 }
 
-// What was appended to the file at `path` since `*offset`, which moves on to
-// its end; a file that shrank (deleted, started anew) is read from its start.
-std::string ReadAddedText(const std::string &path, size_t *offset)
-{
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if(!in) return std::string();
-  size_t size = static_cast<size_t>(in.tellg());
-  if(*offset > size) *offset = 0;
-  std::string added(size - *offset, '\0');
-  in.seekg(static_cast<std::streamoff>(*offset));
-  in.read(added.data(), static_cast<std::streamsize>(added.size()));
-  added.resize(static_cast<size_t>(in.gcount()));
-  *offset += added.size();
-  return added;
-}
+// Follows the run log as the plug-in appends to it: what was added since the
+// last call. The file stays open while it is the same file; a new one (the
+// old one rotated away, deleted, started anew) is read from its start, as is
+// one that shrank.
+class LogFollower {
+ public:
+  LogFollower() = default;
+  LogFollower(const LogFollower &) = delete;
+  LogFollower &operator=(const LogFollower &) = delete;
+  ~LogFollower()
+  {
+    if(fd_ >= 0) ::close(fd_);
+  }
+
+  std::string Added(const std::string &host, const PathLook &look)
+  {
+    if(!look.file()) return std::string();
+    if(fd_ < 0 || look.st.st_dev != dev_ || look.st.st_ino != ino_)
+    {
+      if(fd_ >= 0) ::close(fd_);
+      fd_ = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+      if(fd_ < 0) return std::string();
+      dev_ = look.st.st_dev;
+      ino_ = look.st.st_ino;
+      offset_ = 0;
+    }
+    std::string added;
+    char buffer[65536];
+    for(bool retried = false;;)
+    {
+      ssize_t n = ::pread(fd_, buffer, sizeof(buffer), static_cast<off_t>(offset_));
+      if(n < 0 && errno == EINTR) continue;
+      if(n < 0) break;
+      if(n == 0 && added.empty() && offset_ > 0 && !retried)
+      {
+        struct stat st;
+        if(::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) >= offset_) break;
+        offset_ = 0;  // it shrank
+        retried = true;
+        continue;
+      }
+      added.append(buffer, static_cast<size_t>(n));
+      offset_ += static_cast<uint64_t>(n);
+      // A short read of a file is its end.
+      if(static_cast<size_t>(n) < sizeof(buffer)) break;
+    }
+    return added;
+  }
+
+ private:
+  int fd_ = -1;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  uint64_t offset_ = 0;
+};
 
 // The receiver's local time at firmware tick `tick`: "2026-12-08 20:00:03.00".
 std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
@@ -524,10 +564,11 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
     return;
   }
   auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
-  auto log_read = std::make_shared<size_t>(0);                 // bytes of the run log already shown
+  auto log_read = std::make_shared<LogFollower>();              // the run log, as far as shown
   auto tool_errors = std::make_shared<std::string>();          // of the command line being run
-  receiver.trace().SetListener([&receiver, out, progress_stream, progress_shown, texts, log_read,
-                                tool_errors](const TraceEntry &e) {
+  auto last_flush_ms = std::make_shared<int64_t>(0);
+  receiver.trace().SetListener([&receiver, out, progress_stream, progress_shown, texts, log_read, tool_errors,
+                                last_flush_ms](const TraceEntry &e) {
     std::vector<std::pair<const char *, std::string>> lines;
     switch(e.kind)
     {
@@ -569,8 +610,9 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
         // Each line of the run log, as the plug-in appends it.
         if(e.text.rfind(std::string("TAP_Hdd_Fwrite(") + kRunLogTap + ",", 0) != 0) break;
         std::string host;
-        if(!receiver.disk().HostPath(kRunLog, "/", &host)) break;
-        std::istringstream added(ReadAddedText(host, log_read.get()));
+        PathLook look;
+        if(!receiver.disk().HostPath(kRunLog, "/", &host, &look)) break;
+        std::istringstream added(log_read->Added(host, look));
         for(std::string line; std::getline(added, line);)
         {
           while(!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
@@ -590,7 +632,17 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
     }
     for(const auto &[kind, text] : lines)
       std::fprintf(out, "%s  %-8s %s\n", receiver.clock().LocalText().c_str(), kind, text.c_str());
-    std::fflush(out);
+    // Out ten times a second: a day prints 130,000 lines, and a write each
+    // would cost more than the run. The progress line and the end of the
+    // run write out the rest (FlushTimeline).
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    int64_t ms = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if(ms - *last_flush_ms >= 100)
+    {
+      std::fflush(out);
+      *last_flush_ms = ms;
+    }
   });
 }
 
@@ -801,6 +853,8 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         int percent = static_cast<int>(done * 100 / total);
         if(percent == shown_percent && progress_shown) return true;
         shown_percent = percent;
+        // The timeline's lines come before the progress line that follows them.
+        if(!options.quiet) std::fflush(timeline);
         std::fprintf(errors, "\r\033[Kvirtual time %s: %llu of %llu s, %d%%", receiver.clock().LocalText().c_str(),
                      static_cast<unsigned long long>(done / 100), static_cast<unsigned long long>(total / 100),
                      percent);
@@ -809,6 +863,7 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         return true;
       };
       main_result = PlayScenario(scenario, &receiver, progress);
+      if(!options.quiet) std::fflush(timeline);
       if(progress_shown)
       {
         std::fputs("\r\033[K", errors);

@@ -413,4 +413,38 @@ TEST_F(RunCommand, TheSummaryCountsFailedAttemptsAndTheTreeShowsWhatIsMounted)
   EXPECT_NE(tree.find("  MediaFiles/MyCloud/Nosferatu.ts\n"), std::string::npos) << tree;
 }
 
+// A long run's log passes 1 MiB and starts anew as Brimvale.log.1 is made:
+// the timeline follows into the new file and shows every line of it.
+TEST_F(RunCommand, TheTimelineFollowsTheLogWhenItStartsAnew)
+{
+  std::string settings = "[settings]\n", servers;
+  for(int n = 1; n <= 3; ++n)
+  {
+    std::string address = "192.168.178." + std::to_string(20 + n);
+    settings += (n == 1 ? std::string("\"Brimvale.ini\"") : "\"" + std::to_string(n) + ".ini\"") +
+                " = '''\nNAS IP-Address=" + address + "\nLocal Folder Name=NAS" + std::to_string(n) +
+                "\nRemotefolder MediaFiles=/video\nPing Gap=10\n" + (n == 1 ? "Logfile=1\n" : "") + "'''\n";
+    servers += "[[server]]\nname = \"nas" + std::to_string(n) + "\"\naddress = \"" + address +
+               "\"\nexports = { \"/video\" = [\"a.ts\"] }\n";
+  }
+  options.scenario = Scenario("[run]\nduration = \"5h\"\n[receiver]\nuptime = \"10m\"\n" + settings + servers);
+  ASSERT_EQ(Run(), 0) << errors;
+
+  EXPECT_TRUE(fs::exists(options.out + "/root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log.1"));
+  std::vector<std::string> logged, shown;
+  std::istringstream log(Read(options.out + "/Brimvale.log"));
+  for(std::string line; std::getline(log, line);)
+  {
+    if(!line.empty() && line.back() == '\r') line.pop_back();
+    logged.push_back(line.substr(line.find(" -> ") + 4));
+  }
+  std::istringstream timeline(printed);
+  for(std::string line; std::getline(timeline, line);)
+    if(line.size() > 33 && line.compare(22, 11, "  log      ") == 0) shown.push_back(line.substr(33));
+  ASSERT_FALSE(logged.empty());
+  ASSERT_GT(shown.size(), logged.size()) << "the lines before the new log are shown too";
+  EXPECT_TRUE(std::equal(logged.begin(), logged.end(), shown.end() - static_cast<long>(logged.size())))
+      << "the timeline ends with the new log, line for line";
+}
+
 }  // namespace
