@@ -61,8 +61,9 @@ done
 python3 - "$results" "${cli_times[@]}" <<'PY'
 import json, sys
 seconds = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
-harness = {b["name"]: b["real_time"] * seconds[b["time_unit"]] for b in json.load(open(sys.argv[1]))["benchmarks"]
-           if b.get("run_type", "iteration") == "iteration"}
+# Names carry their settings ("BM_Day9OneDay/iterations:3").
+harness = {b["name"].split("/")[0]: b["real_time"] * seconds[b["time_unit"]]
+           for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("run_type", "iteration") == "iteration"}
 cli = {}
 for item in sys.argv[2:]:
     run, wall = item.split(":")
