@@ -105,8 +105,18 @@ std::shared_ptr<HeldFile> Disk::Hold(const std::string &host)
   if(slash == std::string::npos || slash == 0) return nullptr;
   // The folder must be there: the walk that found no name may have stopped
   // above it.
-  auto folder = known_.find(host.substr(0, slash));
+  std::string parent = host.substr(0, slash);
+  auto folder = known_.find(parent);
   if(folder == known_.end() || !folder->second.look.folder()) return nullptr;
+  // The shell could not make a file in a folder it may not write to: that
+  // is for the disk to say, asked again only after a change to the tree.
+  if(writable_.tree != tree_ || writable_.folder != parent)
+  {
+    writable_.folder = parent;
+    writable_.tree = tree_;
+    writable_.ok = ::access(parent.c_str(), W_OK | X_OK) == 0;
+  }
+  if(!writable_.ok) return nullptr;
   for(const auto &h : held_)
     if(h->host == host) return nullptr;
   auto file = std::make_shared<HeldFile>();
@@ -160,9 +170,11 @@ void Disk::FlushOne(size_t k) const
   // As the shell's redirection would have made it; a TAP file still open on
   // it goes on with this descriptor.
   file->fd = ::open(file->host.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if(file->fd >= 0 && !WriteHeld(file.get(), file->content))
+  if(file->fd < 0 || !WriteHeld(file.get(), file->content))
   {
-    ::close(file->fd);
+    // As with gathered log lines: the plug-in was told the file was made.
+    std::fprintf(stderr, "brimvale-sim: %s: cannot write: %s\n", file->host.c_str(), std::strerror(errno));
+    if(file->fd >= 0) ::close(file->fd);
     file->fd = -1;
   }
   file->content.clear();
@@ -292,7 +304,6 @@ Disk::~Disk()
   Flush();
   for(const KeptFile &k : kept_) ::close(k.fd);
 }
-
 
 bool Disk::HostPath(const std::string &path, const std::string &cwd, std::string *host, PathLook *look,
                     bool live) const

@@ -199,6 +199,11 @@ class Disk {
   mutable PendingAppend pending_;
   // Usually none, at most a few: a list is quickest.
   mutable std::vector<std::shared_ptr<HeldFile>> held_;
+  struct {
+    std::string folder;
+    uint64_t tree = UINT64_MAX;
+    bool ok = false;
+  } writable_;  // the last folder a file was held in, and whether the shell may write there
   mode_t file_mode_;  // what a new file gets: 0666 less the umask
   bool Resolve(const std::string &abs, std::string *host, PathLook *look, bool live, std::shared_ptr<HeldFile> *held,
                bool contents) const;
