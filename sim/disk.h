@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -153,6 +154,20 @@ class Disk {
   // disk, another write, a path resolved at it by other than the plug-in's
   // exist and open, its descriptor closed, and the end of the plug-in call.
   // `at` is where they go (the file's length); `host` is the file's PC path.
+  // Called with the bytes of every TAP_Hdd_Fwrite to the file at `host`,
+  // as they are written: the timeline shows the run log's lines this way,
+  // without reading the log back. None when `watch` is empty.
+  using WriteWatch = std::function<void(const char *bytes, size_t n)>;
+  void WatchWrites(std::string host, WriteWatch watch)
+  {
+    watched_ = std::move(host);
+    watch_ = std::move(watch);
+  }
+  void Written(const std::string &host, const char *bytes, size_t n) const
+  {
+    if(watch_ && host == watched_) watch_(bytes, n);
+  }
+
   static constexpr size_t kAppendLimit = 64 * 1024;  // bytes gathered at most
   void Append(int fd, const std::string &host, int64_t at, const char *bytes, size_t n) const;
   void WritePending() const;
@@ -197,6 +212,8 @@ class Disk {
     std::string bytes;
   };
   mutable PendingAppend pending_;
+  std::string watched_;
+  WriteWatch watch_;
   // Usually none, at most a few: a list is quickest.
   mutable std::vector<std::shared_ptr<HeldFile>> held_;
   struct {

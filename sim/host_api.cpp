@@ -358,6 +358,7 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
     file->size = std::max<int64_t>(known, static_cast<int64_t>(file->position));
     file->changes = R().disk().changes();
   }
+  R().disk().Written(file->host, static_cast<const char *>(buf), static_cast<size_t>(n) * blockSize);
   if(R().Tracing(TraceKind::kDisk))
     R().Record(TraceKind::kDisk, "TAP_Hdd_Fwrite(" + file->name + ", " + std::to_string(blockSize) + " x " +
                                      std::to_string(blocks) + ") -> " + std::to_string(n));

@@ -37,7 +37,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char *const kRunLogTap = "/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
 const char *const kRunLog = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
 const char *const kLibraryLog = "/mnt/hd/ProgramFiles/Settings/SupportLib.log";
 
@@ -103,62 +102,6 @@ std::string ReadText(const std::string &path)
   text << in.rdbuf();
   return text.str();
 }
-
-// Follows the run log as the plug-in appends to it: what was added since the
-// last call. The file stays open while it is the same file; a new one (the
-// old one rotated away, deleted, started anew) is read from its start, as is
-// one that shrank.
-class LogFollower {
- public:
-  LogFollower() = default;
-  LogFollower(const LogFollower &) = delete;
-  LogFollower &operator=(const LogFollower &) = delete;
-  ~LogFollower()
-  {
-    if(fd_ >= 0) ::close(fd_);
-  }
-
-  std::string Added(const std::string &host, const PathLook &look)
-  {
-    if(!look.file()) return std::string();
-    if(fd_ < 0 || look.st.st_dev != dev_ || look.st.st_ino != ino_)
-    {
-      if(fd_ >= 0) ::close(fd_);
-      fd_ = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-      if(fd_ < 0) return std::string();
-      dev_ = look.st.st_dev;
-      ino_ = look.st.st_ino;
-      offset_ = 0;
-    }
-    std::string added;
-    char buffer[65536];
-    for(bool retried = false;;)
-    {
-      ssize_t n = ::pread(fd_, buffer, sizeof(buffer), static_cast<off_t>(offset_));
-      if(n < 0 && errno == EINTR) continue;
-      if(n < 0) break;
-      if(n == 0 && added.empty() && offset_ > 0 && !retried)
-      {
-        struct stat st;
-        if(::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) >= offset_) break;
-        offset_ = 0;  // it shrank
-        retried = true;
-        continue;
-      }
-      added.append(buffer, static_cast<size_t>(n));
-      offset_ += static_cast<uint64_t>(n);
-      // A short read of a file is its end.
-      if(static_cast<size_t>(n) < sizeof(buffer)) break;
-    }
-    return added;
-  }
-
- private:
-  int fd_ = -1;
-  dev_t dev_ = 0;
-  ino_t ino_ = 0;
-  uint64_t offset_ = 0;
-};
 
 // The receiver's local time at firmware tick `tick`: "2026-12-08 20:00:03.00".
 std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
@@ -561,15 +504,58 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
   if(out == nullptr)
   {
     receiver.trace().SetListener(nullptr);
+    receiver.disk().WatchWrites("", nullptr);
     return;
   }
-  auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
-  auto log_read = std::make_shared<LogFollower>();              // the run log, as far as shown
-  auto tool_errors = std::make_shared<std::string>();          // of the command line being run
+  using Lines = std::vector<std::pair<const char *, std::string>>;
   auto last_flush_ms = std::make_shared<int64_t>(0);
-  receiver.trace().SetListener([&receiver, out, progress_stream, progress_shown, texts, log_read, tool_errors,
-                                last_flush_ms](const TraceEntry &e) {
-    std::vector<std::pair<const char *, std::string>> lines;
+  auto print = [&receiver, out, progress_stream, progress_shown, last_flush_ms](const Lines &lines) {
+    if(lines.empty()) return;
+    if(progress_shown != nullptr && *progress_shown)
+    {
+      std::fputs("\r\033[K", progress_stream);
+      std::fflush(progress_stream);
+      *progress_shown = false;
+    }
+    for(const auto &[kind, text] : lines)
+      std::fprintf(out, "%s  %-8s %s\n", receiver.clock().LocalText().c_str(), kind, text.c_str());
+    // Out ten times a second: a day prints 130,000 lines, and a write each
+    // would cost more than the run. The progress line and the end of the
+    // run write out the rest.
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    int64_t ms = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if(ms - *last_flush_ms >= 100)
+    {
+      std::fflush(out);
+      *last_flush_ms = ms;
+    }
+  };
+
+  // Each line of the run log, as the plug-in writes it.
+  std::string log_host;
+  if(receiver.disk().HostPath(kRunLog, "/", &log_host))
+    receiver.disk().WatchWrites(log_host, [print](const char *bytes, size_t n) {
+      Lines lines;
+      std::istringstream added(std::string(bytes, n));
+      for(std::string line; std::getline(added, line);)
+      {
+        while(!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        size_t arrow = line.find(" -> ");
+        lines.emplace_back("log", Latin1ToUtf8(arrow == std::string::npos ? line : line.substr(arrow + 4)));
+      }
+      print(lines);
+    });
+
+  auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
+  auto tool_errors = std::make_shared<std::string>();          // of the command line being run
+  // Disk calls and memory are not shown: building their entries would cost
+  // more than the rest of the run.
+  receiver.trace().ListenOnly({TraceKind::kShell, TraceKind::kTool, TraceKind::kOsd, TraceKind::kSystem,
+                               TraceKind::kPrint, TraceKind::kTerminal, TraceKind::kLoader, TraceKind::kEvent,
+                               TraceKind::kNetwork});
+  receiver.trace().SetListener([print, texts, tool_errors](const TraceEntry &e) {
+    Lines lines;
     switch(e.kind)
     {
       case TraceKind::kTool:
@@ -605,44 +591,9 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
         }
         break;
       }
-      case TraceKind::kDisk:
-      {
-        // Each line of the run log, as the plug-in appends it.
-        if(e.text.rfind(std::string("TAP_Hdd_Fwrite(") + kRunLogTap + ",", 0) != 0) break;
-        std::string host;
-        PathLook look;
-        if(!receiver.disk().HostPath(kRunLog, "/", &host, &look)) break;
-        std::istringstream added(log_read->Added(host, look));
-        for(std::string line; std::getline(added, line);)
-        {
-          while(!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-          size_t arrow = line.find(" -> ");
-          lines.emplace_back("log", Latin1ToUtf8(arrow == std::string::npos ? line : line.substr(arrow + 4)));
-        }
-        break;
-      }
-      default: break;  // memory, /proc files
+      default: break;
     }
-    if(lines.empty()) return;
-    if(progress_shown != nullptr && *progress_shown)
-    {
-      std::fputs("\r\033[K", progress_stream);
-      std::fflush(progress_stream);
-      *progress_shown = false;
-    }
-    for(const auto &[kind, text] : lines)
-      std::fprintf(out, "%s  %-8s %s\n", receiver.clock().LocalText().c_str(), kind, text.c_str());
-    // Out ten times a second: a day prints 130,000 lines, and a write each
-    // would cost more than the run. The progress line and the end of the
-    // run write out the rest (FlushTimeline).
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    int64_t ms = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    if(ms - *last_flush_ms >= 100)
-    {
-      std::fflush(out);
-      *last_flush_ms = ms;
-    }
+    print(lines);
   });
 }
 
@@ -869,7 +820,7 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         std::fputs("\r\033[K", errors);
         std::fflush(errors);
       }
-      receiver.trace().SetListener(nullptr);
+      PrintTimeline(receiver, nullptr, nullptr, nullptr);
       if(!StopSignals::Requested() &&
          (!WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error) ||
           (options.report && !WriteRunReport(scenario, receiver, timers_before, main_result, work, &error))))

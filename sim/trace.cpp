@@ -25,8 +25,14 @@ const char *TraceKindName(TraceKind kind)
 void Trace::Add(uint32_t tick, TraceKind kind, std::string text)
 {
   TraceEntry entry{tick, kind, std::move(text)};
-  if(listener_) listener_(entry);
+  if(listener_ && (listen_ & Bit(kind))) listener_(entry);
   if(keep_ & Bit(kind)) entries_.push_back(std::move(entry));
+}
+
+void Trace::ListenOnly(std::initializer_list<TraceKind> kinds)
+{
+  listen_ = 0;
+  for(TraceKind kind : kinds) listen_ |= Bit(kind);
 }
 
 void Trace::KeepOnly(std::initializer_list<TraceKind> kinds)

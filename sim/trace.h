@@ -41,14 +41,16 @@ class Trace {
   void KeepOnly(std::initializer_list<TraceKind> kinds);
   // Whether an entry of this kind goes anywhere: when not, the caller need
   // not build its text.
-  bool Wants(TraceKind kind) const { return listener_ || (keep_ & Bit(kind)) != 0; }
+  bool Wants(TraceKind kind) const { return ((listener_ ? listen_ : 0u) | keep_) & Bit(kind); }
   const std::vector<TraceEntry> &entries() const { return entries_; }
   // Texts of one kind, in order.
   std::vector<std::string> Texts(TraceKind kind) const;
   size_t Count(TraceKind kind) const;
   void Clear() { entries_.clear(); }
-  // Called for every new entry (the emulator program prints a timeline).
+  // Called for every new entry (the emulator program prints a timeline),
+  // or only for entries of the given kinds.
   void SetListener(std::function<void(const TraceEntry &)> listener) { listener_ = std::move(listener); }
+  void ListenOnly(std::initializer_list<TraceKind> kinds);
 
  private:
   static uint32_t Bit(TraceKind kind) { return 1u << static_cast<unsigned>(kind); }
@@ -56,6 +58,7 @@ class Trace {
   std::vector<TraceEntry> entries_;
   std::function<void(const TraceEntry &)> listener_;
   uint32_t keep_ = ~0u;
+  uint32_t listen_ = ~0u;
 };
 
 }  // namespace sim

@@ -140,8 +140,8 @@ TEST_F(ReceiverTest, SystemVariablesTakeEffectWhenWritten)
   EXPECT_EQ(r.written_system_var(SYSVAR_TIMESHIFT), 1);
 }
 
-// A long run keeps only what its outputs read; whoever watches still sees
-// everything, and a kind nobody wants is not even written.
+// A long run keeps only what its outputs read; whoever watches sees what it
+// asked for, and a kind nobody wants is not even written.
 TEST(TraceTest, KeepsOnlyTheKindsAskedForAndShowsAllToItsListener)
 {
   sim::Trace trace;
@@ -161,6 +161,15 @@ TEST(TraceTest, KeepsOnlyTheKindsAskedForAndShowsAllToItsListener)
   trace.Add(4, sim::TraceKind::kShell, "\"ps\" -> 0");
   EXPECT_EQ(seen, (std::vector<std::string>{"lstat64(\"/\") -> 0", "\"ps\" -> 0"}));
   EXPECT_EQ(trace.entries().size(), 2u);
+
+  // A listener that asks for some kinds only: the others are not written.
+  trace.ListenOnly({sim::TraceKind::kOsd});
+  EXPECT_FALSE(trace.Wants(sim::TraceKind::kDisk));
+  EXPECT_TRUE(trace.Wants(sim::TraceKind::kOsd));
+  trace.Add(5, sim::TraceKind::kDisk, "lstat64(\"/\") -> 0");
+  trace.Add(6, sim::TraceKind::kShell, "\"kill 1\" -> 0");
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(trace.entries().size(), 3u) << "what is kept is kept all the same";
 }
 
 }  // namespace
