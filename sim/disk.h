@@ -171,6 +171,11 @@ class Disk {
   static constexpr size_t kAppendLimit = 64 * 1024;  // bytes gathered at most
   void Append(int fd, const std::string &host, int64_t at, const char *bytes, size_t n) const;
   void WritePending() const;
+  // The same when they belong to this file (its PC path or descriptor).
+  void WritePendingTo(const std::string &host, int fd) const
+  {
+    if(!pending_.bytes.empty() && (fd == pending_.fd || host == pending_.host)) WritePending();
+  }
   ~Disk();
   Disk(const Disk &) = delete;
   Disk &operator=(const Disk &) = delete;

@@ -255,7 +255,7 @@ int64_t Size(TYPE_File *file)
   int fd = file->Fd();
   if(fd < 0) return static_cast<int64_t>(file->held->content.size());
   if(file->held == nullptr && file->size >= 0 && file->changes == R().disk().changes()) return file->size;
-  R().disk().WritePending();
+  R().disk().WritePendingTo(file->host, fd);
   struct stat st;
   if(::fstat(fd, &st) != 0) return -1;
   file->size = st.st_size;
@@ -305,7 +305,7 @@ dword Blocks(TYPE_File *file, dword blockSize, dword blocks, Transfer transfer)
 dword HddFread(void *buf, dword blockSize, dword blocks, TYPE_File *file)
 {
   if(file == nullptr || buf == nullptr) return 0;
-  R().disk().WritePending();
+  R().disk().WritePendingTo(file->host, file->Fd());
   dword n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
     int fd = file->Fd();
     if(fd >= 0) return ::pread(fd, static_cast<char *>(buf) + done, size, at);
@@ -342,7 +342,7 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
   }
   else
   {
-    R().disk().WritePending();
+    R().disk().WritePendingTo(file->host, file->Fd());
     n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
       int fd = file->Fd();
       if(fd >= 0) return ::pwrite(fd, static_cast<const char *>(buf) + done, size, at);
