@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "receiver.h"
 
@@ -20,6 +21,15 @@ bool ToolCall::HostPath(const std::string &arg, std::string *host, PathLook *loo
 {
   return receiver->disk().HostPath(arg, cwd, host, look);
 }
+
+namespace {
+
+// Outside quotes: what a shell would take for more than a word.
+constexpr std::string_view kUnsupported = "|&<()`$\\'*?[]{}~#!\n\r";
+// Inside double quotes, what a backslash escapes.
+constexpr std::string_view kEscapable = "\"\\$`";
+
+}  // namespace
 
 bool ParseCommandLine(const std::string &line, std::vector<ParsedCommand> *out, std::string *error)
 {
@@ -74,7 +84,7 @@ bool ParseCommandLine(const std::string &line, std::vector<ParsedCommand> *out, 
           *error = std::string("syntax error: unsupported '") + q + "' in quotes";
           return false;
         }
-        if(q == '\\' && i + 1 < line.size() && std::string("\"\\$`").find(line[i + 1]) != std::string::npos)
+        if(q == '\\' && i + 1 < line.size() && kEscapable.find(line[i + 1]) != std::string_view::npos)
           q = line[++i];
         word += q;
       }
@@ -122,7 +132,7 @@ bool ParseCommandLine(const std::string &line, std::vector<ParsedCommand> *out, 
       }
       want_redirect = true;
     }
-    else if(std::string("|&<()`$\\'*?[]{}~#!\n\r").find(c) != std::string::npos)
+    else if(kUnsupported.find(c) != std::string_view::npos)
     {
       *error = std::string("syntax error: unsupported '") + (c == '\n' ? std::string("\\n") : std::string(1, c)) + "'";
       return false;
