@@ -585,35 +585,31 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
   std::error_code ec;
   fs::path out = fs::absolute(shown, ec).lexically_normal();
   if(out.filename().empty()) out = out.parent_path();
-  if(std::string problem = TargetProblem(out, shown); !problem.empty())
+  // Only the default folder is bound to its scenario: two scenario names
+  // may differ only in what a folder name cannot hold.
+  const OutputFolder target{out, shown, fs::path(options.scenario).filename().string(), options.out.empty()};
+  if(std::string problem = TargetProblem(target); !problem.empty())
   {
     std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
     return 2;
   }
 
   StopSignals signals;
-  fs::create_directories(out.parent_path(), ec);
-  RemoveStalePartials(out.parent_path());
-  std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".partial-XXXXXX")).string();
-  if(ec || mkdtemp(pattern.data()) == nullptr)
-  {
-    std::fprintf(errors, "brimvale-sim: cannot make a folder next to %s\n", out.string().c_str());
-    return 1;
-  }
   int status = 0;
   {
-    FolderGuard guard(pattern);
-    const std::string work = pattern;
-    // The pid tells a later run whether this folder is still being written.
-    if(!WriteMark(work, std::string(kOutputMarkText) + "pid " + std::to_string(getpid()) + "\n"))
+    // Removed, with the memory disk, unless the run puts it in place.
+    ScratchFolder work_folder;
+    if(std::string problem = MakeWorkFolder(target, &work_folder); !problem.empty())
     {
-      std::fprintf(errors, "brimvale-sim: cannot write in %s\n", work.c_str());
-      return 1;
+      std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
+      return 2;
     }
+    const std::string work = work_folder.path();
     WarnBeforeRun(scenario, errors);
     fs::create_directories(work + "/screenshots", ec);
-    const std::string scratch = MemoryScratch(scenario.duration_seconds);
-    FolderGuard scratch_guard(scratch);
+    ScratchFolder scratch_folder;
+    MemoryScratch(scenario.duration_seconds, &scratch_folder);
+    const std::string scratch = scratch_folder.path();
     const std::string disks = scratch.empty() ? work : scratch;
     scenario.config.root = disks + "/root";
     scenario.config.firmware_dir = options.firmware_dir;
@@ -689,14 +685,12 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         }
       }
     if(StopSignals::Requested())
-      status = -1;  // the guards remove the partial folder and the memory disks
-    else if(!PutInPlace(work, out, shown, &error))
+      status = -1;  // the scratch folders go: the partial folder and the memory disk
+    else if(int refused = PutInPlace(&work_folder, target, &error); refused != 0)
     {
       std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
-      return 1;
+      return refused;
     }
-    else
-      guard.Release();
   }
   if(status < 0)
   {
