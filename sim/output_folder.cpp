@@ -28,6 +28,7 @@ const char kOutputMarkText[] = "brimvale-sim output folder; a later run replaces
 const char kScratchMarkText[] = "brimvale-sim scratch folder: removed once no run holds its lock\n";
 const char kScenarioLine[] = "scenario ";
 const char kWrittenLine[] = "written by the run:";
+const char kLockSuffix[] = ".brimvale-lock";
 const char kLockText[] = "brimvale-sim: a run is putting its output in place\n";
 // The longest name of one folder entry on the PC's file systems.
 constexpr size_t kNameMax = 255;
@@ -201,6 +202,29 @@ void RemoveStaleScratch(const fs::path &parent, const std::string &prefix, std::
       std::error_code remove_ec;
       fs::remove_all(it->path(), remove_ec);
     }
+    close(fd);
+  }
+}
+
+// Removes the locks beside output folders that runs ended outright left
+// while putting their output in place: a lock file of ours no run holds.
+void RemoveStaleLocks(const fs::path &parent)
+{
+  const std::string suffix = kLockSuffix;
+  std::error_code ec;
+  for(fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+  {
+    std::string name = it->path().filename().string();
+    if(name.size() <= suffix.size() || name[0] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    int fd = open(it->path().c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if(fd < 0) continue;
+    char start[sizeof(kLockText) - 1] = {};
+    struct stat held, named;
+    if(flock(fd, LOCK_EX | LOCK_NB) == 0 && pread(fd, start, sizeof(start), 0) == static_cast<ssize_t>(sizeof(start)) &&
+       std::memcmp(start, kLockText, sizeof(start)) == 0 && fstat(fd, &held) == 0 &&
+       lstat(it->path().c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+      unlink(it->path().c_str());
     close(fd);
   }
 }
@@ -400,6 +424,7 @@ std::string MakeWorkFolder(const OutputFolder &out, ScratchFolder *work)
   fs::create_directories(parent, ec);
   if(ec) return "cannot make the folder " + parent.string() + " for the output folder " + out.shown + ": " + ec.message();
   RemoveStaleScratch(parent, ".", {".partial-", ".old-"});
+  RemoveStaleLocks(parent);
   if(!work->Make(Beside(out.path, ".partial-XXXXXX"), OwnersFolderMode()))
     return "cannot write in " + parent.string() + ", where the output folder " + out.shown +
            " is made: " + std::strerror(errno);
@@ -426,7 +451,7 @@ int PutInPlace(ScratchFolder *work, const OutputFolder &out, std::string *error)
   }
 
   ReplaceLock lock;
-  if(!lock.Take(Beside(out.path, ".brimvale-lock"), out.shown, error)) return 1;
+  if(!lock.Take(Beside(out.path, kLockSuffix), out.shown, error)) return 1;
   ScratchFolder old;
   struct stat st;
   if(lstat(out.path.c_str(), &st) == 0 || errno != ENOENT)

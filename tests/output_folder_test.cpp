@@ -154,6 +154,9 @@ TEST_F(OutputFolder, OnlyFoldersNoRunHoldsAreSwept)
     {"/dev/shm/" + tag + "-stale", true, false, true},     // a killed run's memory disk
     {"/dev/shm/" + tag + "-live", true, true, false},      // a memory disk in use
   };
+  // The lock of a run that ended while it put its output in place.
+  fs::create_directories(parent);
+  std::ofstream(parent / ".gone.brimvale-lock") << "brimvale-sim: a run is putting its output in place\n";
   std::vector<std::unique_ptr<Mark>> marks;
   for(const auto &f : folders)
   {
@@ -169,6 +172,7 @@ TEST_F(OutputFolder, OnlyFoldersNoRunHoldsAreSwept)
     if(f.folder.string().rfind("/dev/shm/", 0) == 0 && !MemoryDisks()) continue;
     EXPECT_EQ(fs::exists(f.folder), !f.removed) << f.folder;
   }
+  EXPECT_FALSE(fs::exists(parent / ".gone.brimvale-lock"));
   if(MemoryDisks())
   {
     EXPECT_TRUE(fs::exists(results.out + "/summary.txt")) << "a finished output is never swept";
