@@ -8,6 +8,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -177,11 +178,13 @@ bool Entries(const fs::path &folder, bool deep, std::vector<std::string> *names,
     names->push_back(name);
     if(!deep) it.disable_recursion_pending();
   }
+  // A folder's entries follow it, in the same order on every file system.
+  std::sort(names->begin(), names->end());
   return !*ec;
 }
 
-// Removes the scratch folders in `parent` named `prefix`... holding one of
-// `parts` whose run is gone: no run holds the lock on their mark.
+// Removes the scratch folders in `parent` (names starting with `prefix` and
+// holding one of `parts`) whose run is gone: no run holds their mark's lock.
 void RemoveStaleScratch(const fs::path &parent, const std::string &prefix, std::initializer_list<const char *> parts)
 {
   std::error_code ec;
@@ -217,10 +220,11 @@ void RemoveStaleLocks(const fs::path &parent)
     std::string name = it->path().filename().string();
     if(name.size() <= suffix.size() || name[0] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
       continue;
+    struct stat held, named;
+    if(lstat(it->path().c_str(), &named) != 0 || !S_ISREG(named.st_mode)) continue;
     int fd = open(it->path().c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if(fd < 0) continue;
     char start[sizeof(kLockText) - 1] = {};
-    struct stat held, named;
     if(flock(fd, LOCK_EX | LOCK_NB) == 0 && pread(fd, start, sizeof(start), 0) == static_cast<ssize_t>(sizeof(start)) &&
        std::memcmp(start, kLockText, sizeof(start)) == 0 && fstat(fd, &held) == 0 &&
        lstat(it->path().c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
@@ -249,8 +253,8 @@ class ReplaceLock {
       struct stat held, named;
       // The run that held it may have removed the file and another run made
       // a new one: only the lock on the file under the name counts.
-      if(flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 &&
-         held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+      if(flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+         lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
       {
         // Never someone else's file of that name.
         char start[sizeof(kLockText) - 1] = {};
