@@ -141,7 +141,10 @@ TEST_F(OutputFolder, OnlyFoldersNoRunHoldsAreSwept)
   const std::string tag = "brimvale-sim-test-" + std::to_string(getpid());
   sim::RunOptions results = options;
   results.out = "/dev/shm/" + tag + "-results";
-  if(MemoryDisks()) ASSERT_EQ(Status(Start(results)), 0);
+  if(MemoryDisks())
+  {
+    ASSERT_EQ(Status(Start(results)), 0);
+  }
 
   const struct {
     fs::path folder;
@@ -292,7 +295,10 @@ TEST_F(OutputFolder, RunsSharingAnOutputFolderTakeTurns)
   EXPECT_EQ(Read(options.out + "/summary.txt"), "the previous run's");
   unlink(lock_file.c_str());
   close(lock);
-  if(!ended) EXPECT_EQ(Status(waiting), 0);
+  if(!ended)
+  {
+    EXPECT_EQ(Status(waiting), 0);
+  }
   EXPECT_NE(Read(options.out + "/summary.txt"), "the previous run's");
 
   // Many at once: each puts its output in place in turn, and nothing is left
@@ -334,8 +340,11 @@ TEST_F(OutputFolder, ScenariosWithDistinctNamesKeepDistinctFolders)
     options.scenario = Scenario(r.scenario, kShortRun);
     EXPECT_EQ(Run(), r.status) << r.scenario << ": " << errors;
     EXPECT_TRUE(fs::exists(std::string(r.folder) + "/summary.txt")) << r.folder;
-    if(r.status != 0) EXPECT_NE(errors.find("holds the output of a b.toml, not of a_b.toml"), std::string::npos) << errors;
-    if(r.status != 0) EXPECT_NE(errors.find("--out"), std::string::npos) << errors;
+    if(r.status != 0)
+    {
+      EXPECT_NE(errors.find("holds the output of a b.toml, not of a_b.toml"), std::string::npos) << errors;
+      EXPECT_NE(errors.find("--out"), std::string::npos) << errors;
+    }
   }
   EXPECT_TRUE(fs::exists("out/Küche/summary.txt"));
 }
