@@ -43,7 +43,7 @@ int main(int argc, char **argv)
   run->add_option("file", options.scenario, "the scenario")->required()->check(CLI::ExistingFile);
   run->add_option("--out", options.out,
                   "output folder (default out/<scenario name>); an existing one is replaced only when an earlier "
-                  "run wrote it");
+                  "run wrote it and it holds nothing else");
   run->add_option("--firmware-dir", options.firmware_dir, "folder with the firmware object files");
   run->add_flag("-q,--quiet", options.quiet, "no timeline, only the summary at the end");
   bool no_report = false;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "check.h"
+#include "output_folder.h"
 #include "latin1.h"
 #include "receiver.h"
 #include "run_report.h"
@@ -40,10 +41,6 @@ namespace {
 const char *const kRunLog = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
 const char *const kLibraryLog = "/mnt/hd/ProgramFiles/Settings/SupportLib.log";
 
-// Every folder a run writes carries this file: only a folder with it is ever
-// replaced or, as a left-over partial folder, removed.
-const char kOutputMark[] = ".brimvale-output";
-const char kOutputMarkText[] = "brimvale-sim output folder; a later run replaces it\n";
 // Deep enough for any tree the plug-in makes; a bind mount that shows a
 // folder inside itself stops here.
 constexpr int kMaxTreeDepth = 32;
@@ -148,128 +145,6 @@ bool ToolFailure(const std::string &entry, std::string *why)
   while(!why->empty() && why->back() == '\n') why->pop_back();
   for(char &c : *why)
     if(c == '\n') c = ';';
-  return true;
-}
-
-// A name that is safe as one folder name: letters, digits, "-", "_" and
-// inner dots, so that a scenario called "..toml" cannot name the folder above.
-std::string SafeName(const std::string &name)
-{
-  std::string safe;
-  for(char c : name)
-  {
-    bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || (c == '.' && !safe.empty());
-    safe += plain ? c : '_';
-  }
-  while(!safe.empty() && safe.back() == '.') safe.pop_back();
-  return safe.find_first_not_of('_') == std::string::npos ? "scenario" : safe;
-}
-
-bool HasMark(const fs::path &folder)
-{
-  struct stat st;
-  if(lstat((folder / kOutputMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  return ReadText((folder / kOutputMark).string()).rfind("brimvale-sim output folder", 0) == 0;
-}
-
-bool WriteMark(const fs::path &folder, const std::string &text)
-{
-  std::ofstream mark(folder / kOutputMark, std::ios::binary | std::ios::trunc);
-  mark << text;
-  return static_cast<bool>(mark);
-}
-
-// Why `out` may not become the output folder, or "" when it may: nothing is
-// there, or a folder an earlier run wrote.
-std::string TargetProblem(const fs::path &out, const std::string &shown)
-{
-  struct stat st;
-  if(lstat(out.c_str(), &st) != 0) return errno == ENOENT ? "" : shown + ": " + std::strerror(errno);
-  if(S_ISDIR(st.st_mode) && HasMark(out)) return "";
-  std::string what = S_ISDIR(st.st_mode) ? "a folder that brimvale-sim did not write"
-                     : S_ISLNK(st.st_mode) ? "a link"
-                     : S_ISREG(st.st_mode) ? "a file"
-                                           : "something other than a folder";
-  return "the output folder " + shown + " is " + what +
-         ": not replaced (only a folder holding an earlier run's output, with its " + kOutputMark +
-         " file, is); give another --out";
-}
-
-bool ProcessGone(pid_t pid) { return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH; }
-
-// Removes the half-written folders of runs that were killed before they
-// could clean up: marked by a run whose process is gone.
-void RemoveStalePartials(const fs::path &parent, const std::string &prefix = ".", const std::string &part = ".partial-")
-{
-  std::error_code ec;
-  for(fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
-  {
-    std::string name = it->path().filename().string();
-    if(name.rfind(prefix, 0) != 0 || name.find(part) == std::string::npos) continue;
-    struct stat st;
-    if(lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !HasMark(it->path())) continue;
-    std::string mark = ReadText((it->path() / kOutputMark).string());
-    size_t pid_at = mark.find("\npid ");
-    if(pid_at == std::string::npos || !ProcessGone(static_cast<pid_t>(std::atol(mark.c_str() + pid_at + 5)))) continue;
-    std::error_code remove_ec;
-    fs::remove_all(it->path(), remove_ec);
-  }
-}
-
-// Removes what it was given unless released: the half-written folder of a run
-// that did not finish.
-class FolderGuard {
- public:
-  explicit FolderGuard(std::string path) : path_(std::move(path)) {}
-  ~FolderGuard()
-  {
-    std::error_code ec;
-    if(!path_.empty()) fs::remove_all(path_, ec);
-  }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
-// Puts `ready` where `out` is, moving a previous output aside only for the
-// moment of the swap.
-bool PutInPlace(const fs::path &ready, const fs::path &out, const std::string &shown, std::string *error)
-{
-  std::error_code ec;
-  fs::path old;
-  struct stat st;
-  if(lstat(out.c_str(), &st) == 0)
-  {
-    // Looked at again: something may have been put there during the run.
-    std::string problem = TargetProblem(out, shown);
-    if(!problem.empty())
-    {
-      *error = problem;
-      return false;
-    }
-    std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".old-XXXXXX")).string();
-    if(mkdtemp(pattern.data()) == nullptr || !fs::remove(pattern, ec))
-    {
-      *error = "cannot make room next to " + out.string();
-      return false;
-    }
-    old = pattern;
-    fs::rename(out, old, ec);
-    if(ec)
-    {
-      *error = "cannot move the previous " + out.string() + " aside: " + ec.message();
-      return false;
-    }
-  }
-  fs::rename(ready, out, ec);
-  if(ec)
-  {
-    *error = "cannot put the output in place at " + out.string() + ": " + ec.message();
-    if(!old.empty()) fs::rename(old, out, ec);
-    return false;
-  }
-  if(!old.empty()) fs::remove_all(old, ec);
   return true;
 }
 
@@ -464,37 +339,6 @@ void ReceiverTree(Receiver &receiver, const std::string &path, const std::string
     lines->push_back(prefix + name + (folder ? "/" : ""));
     if(folder) ReceiverTree(receiver, child, prefix + name + "/", depth + 1, lines);
   }
-}
-
-// The receiver's and the servers' disks of a run: a ping report is made and
-// deleted every few seconds of virtual time, and an ordinary disk's inode
-// allocator turns that into most of the run's wall time. A memory file system
-// holds them while the run lasts, when there is one with room to spare; they
-// are copied into the output folder at the end. "" when there is none.
-std::string MemoryScratch(double duration_seconds)
-{
-  const char *const base = "/dev/shm";
-  struct statfs fs_info {};
-  if(statfs(base, &fs_info) != 0 || fs_info.f_type != TMPFS_MAGIC || access(base, W_OK | X_OK) != 0) return "";
-  // A day of nine servers logging every ping leaves about 7 MB; ten times
-  // that per day, so that a full memory disk never fails a write the real
-  // disk would have taken.
-  constexpr double kBytesPerDay = 64.0 * 1024 * 1024;
-  constexpr double kLeastFree = 256.0 * 1024 * 1024;
-  double free_bytes = static_cast<double>(fs_info.f_bavail) * static_cast<double>(fs_info.f_bsize);
-  if(free_bytes < kLeastFree + kBytesPerDay * (duration_seconds / 86400.0 + 1)) return "";
-  // Memory disks of runs that were killed outright would hold memory until
-  // the PC restarts: they carry the same mark as a partial output folder.
-  RemoveStalePartials(base, "brimvale-sim-", "brimvale-sim-");
-  std::string pattern = std::string(base) + "/brimvale-sim-XXXXXX";
-  if(mkdtemp(pattern.data()) == nullptr) return "";
-  if(!WriteMark(pattern, std::string(kOutputMarkText) + "pid " + std::to_string(getpid()) + "\n"))
-  {
-    std::error_code remove_ec;
-    fs::remove_all(pattern, remove_ec);
-    return "";
-  }
-  return pattern;
 }
 
 }  // namespace
@@ -741,35 +585,31 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
   std::error_code ec;
   fs::path out = fs::absolute(shown, ec).lexically_normal();
   if(out.filename().empty()) out = out.parent_path();
-  if(std::string problem = TargetProblem(out, shown); !problem.empty())
+  // Only the default folder is bound to its scenario: two scenario names
+  // may differ only in what a folder name cannot hold.
+  const OutputFolder target{out, shown, fs::path(options.scenario).filename().string(), options.out.empty()};
+  if(std::string problem = TargetProblem(target); !problem.empty())
   {
     std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
     return 2;
   }
 
   StopSignals signals;
-  fs::create_directories(out.parent_path(), ec);
-  RemoveStalePartials(out.parent_path());
-  std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".partial-XXXXXX")).string();
-  if(ec || mkdtemp(pattern.data()) == nullptr)
-  {
-    std::fprintf(errors, "brimvale-sim: cannot make a folder next to %s\n", out.string().c_str());
-    return 1;
-  }
   int status = 0;
   {
-    FolderGuard guard(pattern);
-    const std::string work = pattern;
-    // The pid tells a later run whether this folder is still being written.
-    if(!WriteMark(work, std::string(kOutputMarkText) + "pid " + std::to_string(getpid()) + "\n"))
+    // Removed, with the memory disk, unless the run puts it in place.
+    ScratchFolder work_folder;
+    if(std::string problem = MakeWorkFolder(target, &work_folder); !problem.empty())
     {
-      std::fprintf(errors, "brimvale-sim: cannot write in %s\n", work.c_str());
-      return 1;
+      std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
+      return 2;
     }
+    const std::string work = work_folder.path();
     WarnBeforeRun(scenario, errors);
     fs::create_directories(work + "/screenshots", ec);
-    const std::string scratch = MemoryScratch(scenario.duration_seconds);
-    FolderGuard scratch_guard(scratch);
+    ScratchFolder scratch_folder;
+    MemoryScratch(scenario.duration_seconds, &scratch_folder);
+    const std::string scratch = scratch_folder.path();
     const std::string disks = scratch.empty() ? work : scratch;
     scenario.config.root = disks + "/root";
     scenario.config.firmware_dir = options.firmware_dir;
@@ -845,14 +685,12 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         }
       }
     if(StopSignals::Requested())
-      status = -1;  // the guards remove the partial folder and the memory disks
-    else if(!PutInPlace(work, out, shown, &error))
+      status = -1;  // the scratch folders go: the partial folder and the memory disk
+    else if(int refused = PutInPlace(&work_folder, target, &error); refused != 0)
     {
       std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
-      return 1;
+      return refused;
     }
-    else
-      guard.Release();
   }
   if(status < 0)
   {

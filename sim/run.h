@@ -8,7 +8,8 @@
 // (root/, nas/). It is built in a hidden sibling folder and
 // put in place only when the run is complete: a mistake leaves no output
 // folder, or the previous one untouched. Every output folder is marked (a
-// .brimvale-output file), and only a marked folder is ever replaced.
+// .brimvale-output file listing what its run wrote), and only a marked folder
+// holding nothing else is ever replaced (see output_folder.h).
 #pragma once
 
 #include <cstdio>
@@ -32,9 +33,10 @@ struct RunOptions {
 
 // Exit status: 0 done, 1 the receiver (or the plug-in file) could not be set
 // up or the output not written, 2 a mistake in the scenario or a settings
-// folder it names, or an output folder that is not an earlier run's. SIGINT,
-// SIGTERM and SIGPIPE end the run: its partial folder is removed and the
-// program then ends by that signal.
+// folder it names, or an output folder refused (not an earlier run's, holding
+// files its run did not write, another scenario's default folder, or where
+// nothing can be written). SIGINT, SIGTERM and SIGPIPE end the run: its
+// partial folder is removed and the program then ends by that signal.
 int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors);
 
 // Prints what the plug-in makes the receiver do as it happens: its run log

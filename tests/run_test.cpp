@@ -58,7 +58,8 @@ class RunCommand : public ::testing::Test {
   void PreviousOutput()
   {
     fs::create_directories(options.out);
-    std::ofstream(options.out + "/.brimvale-output") << "brimvale-sim output folder; a later run replaces it\n";
+    std::ofstream(options.out + "/.brimvale-output")
+        << "brimvale-sim output folder; a later run replaces it\nwritten by the run:\nprevious.txt\n";
     std::ofstream(options.out + "/previous.txt") << "from the run before";
   }
 
@@ -229,41 +230,6 @@ TEST_F(RunCommand, OnlyAnEarlierRunsOutputIsReplaced)
   ASSERT_EQ(Run(), 0) << errors;
   ASSERT_EQ(Run(), 0) << errors;
   EXPECT_TRUE(fs::exists("out/scenario/summary.txt"));
-}
-
-TEST_F(RunCommand, AStalePartialFolderOfAKilledRunIsRemoved)
-{
-  options.scenario = Scenario(kShortRun);
-  options.quiet = true;
-  fs::path parent = fs::path(options.out).parent_path();
-  // Marked by a process that is gone by now, by one still running (this
-  // one), and not marked at all.
-  pid_t gone = fork();
-  if(gone == 0) _exit(0);
-  waitpid(gone, nullptr, 0);
-  const struct {
-    const char *name;
-    std::string mark;
-    bool removed;
-  } partials[] = {
-    {".run.partial-AAAAAA", "brimvale-sim output folder\npid " + std::to_string(gone) + "\n", true},
-    {".old.partial-BBBBBB", "brimvale-sim output folder\npid " + std::to_string(gone) + "\n", true},
-    {".run.partial-CCCCCC", "brimvale-sim output folder\npid " + std::to_string(getpid()) + "\n", false},
-    {".run.partial-DDDDDD", "", false},
-  };
-  for(const auto &p : partials)
-  {
-    fs::create_directories(parent / p.name / "root");
-    if(!p.mark.empty()) std::ofstream(parent / p.name / ".brimvale-output") << p.mark;
-  }
-  // The memory disks of a killed run go the same way: they would hold the
-  // PC's memory until it restarts.
-  const fs::path memory_disk = "/dev/shm/brimvale-sim-" + std::to_string(gone) + "-test";
-  bool memory = fs::is_directory("/dev/shm") && fs::create_directories(memory_disk / "root");
-  if(memory) std::ofstream(memory_disk / ".brimvale-output") << partials[0].mark;
-  ASSERT_EQ(Run(), 0) << errors;
-  for(const auto &p : partials) EXPECT_EQ(fs::exists(parent / p.name), !p.removed) << p.name;
-  if(memory) EXPECT_FALSE(fs::exists(memory_disk));
 }
 
 TEST_F(RunCommand, AnInterruptedRunLeavesNoPartialFolder)
