@@ -345,6 +345,17 @@ TEST_F(TextTest, BoundedConversionRefusesRatherThanCuts)
   EXPECT_EQ(dest[0], 0);
   EXPECT_EQ(StrToUTF8Bounded(utf8, dest, 4, 0), 0);
   EXPECT_STREQ(reinterpret_cast<char *>(dest), "abc");
+
+  // Runs of ASCII go a machine word at a time: the bound holds for them too.
+  const byte *ascii = reinterpret_cast<const byte *>("a folder name of 31 characters/");
+  byte wide[48];
+  std::memset(wide, 0xEE, sizeof(wide));
+  EXPECT_EQ(StrToUTF8Bounded(ascii, wide, 12, 1), -1);
+  EXPECT_EQ(wide[0], 0);
+  for(size_t k = 12; k < sizeof(wide); k++) ASSERT_EQ(wide[k], 0xEE) << "written past the bound";
+  EXPECT_EQ(StrToUTF8Bounded(ascii, wide, 31, 1), -1);
+  EXPECT_EQ(StrToUTF8Bounded(ascii, wide, 32, 1), 0);
+  EXPECT_STREQ(reinterpret_cast<char *>(wide), "a folder name of 31 characters/");
 }
 
 TEST_F(TextTest, NullArguments)
