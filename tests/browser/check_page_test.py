@@ -165,7 +165,8 @@ def server(address, name, media="/share/video"):
 
 
 def hostile_folders():
-    """name -> {file name: bytes}; a file of None is made sparse and huge."""
+    """name -> {file name: bytes}; a file of None is made sparse and huge, one
+    of a dict is a folder with those files."""
     b = lambda text: text.encode("latin-1")
     many = {"Brimvale.ini": b(K1), "2.ini": b(server("10.0.0.2", "Two"))}
     for n in range(400):
@@ -202,6 +203,9 @@ def hostile_folders():
         "binary": {"Brimvale.ini": bytes(range(256)) * 32, "2.ini": bytes((n * 37 + 11) % 256 for n in range(3000))},
         "utf-16": {"Brimvale.ini": b"\xff\xfe" + K1.encode("utf-16-le"), "2.ini": server("10.0.0.2", "Two").encode("utf-16")},
         "hundreds-of-files": many,
+        # Chosen as a folder: what lies in its folders is not the folder's own.
+        "folder-named-2.ini": {"Brimvale.ini": b(K1), "2.ini": {"2.ini": b(server("10.0.0.2", "Two"))},
+                               "old": {"Brimvale.ini": b(K1)}},
     }
 
 
@@ -210,6 +214,9 @@ def make_folder(root, name, files):
     os.makedirs(folder)
     for file_name, data in files.items():
         path = os.path.join(folder, file_name)
+        if isinstance(data, dict):
+            make_folder(folder, file_name, data)
+            continue
         with open(path, "wb") as f:
             if data is None:
                 f.truncate(50 * 1024 * 1024)  # 50 MB of zero bytes
@@ -256,14 +263,18 @@ def main():
             failures.append("the page's check never started")
             raise StopIteration
         document = browser.call("DOM.getDocument")["root"]["nodeId"]
-        inputs = {"files": browser.call("DOM.querySelector", nodeId=document, selector="#files")["nodeId"]}
+        inputs = {which: browser.call("DOM.querySelector", nodeId=document, selector="#" + which)["nodeId"]
+                  for which in ("folder", "files")}
         for n, folder in enumerate(folders, 1):
             command = subprocess.run([sim, "check", folder], capture_output=True, timeout=120)
             expected = without_path_line(command.stdout.decode("utf-8", "replace"))
             names = sorted(os.listdir(folder))
-            # As an owner chooses the folder's files.
-            browser.call("DOM.setFileInputFiles", nodeId=inputs["files"],
-                         files=[os.path.join(folder, name) for name in names])
+            # As an owner chooses the folder, or its files.
+            if folder.startswith(examples) or any(os.path.isdir(os.path.join(folder, name)) for name in names):
+                browser.call("DOM.setFileInputFiles", nodeId=inputs["folder"], files=[folder])
+            else:
+                browser.call("DOM.setFileInputFiles", nodeId=inputs["files"],
+                             files=[os.path.join(folder, name) for name in names])
             started = time.time()
             done = browser.wait_for("document.body.dataset.checks === '%d'" % n, 10)
             seconds = time.time() - started
