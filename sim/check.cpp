@@ -4,7 +4,9 @@
 // functions Mountit, isOnline and Wakeup call. The checker itself only looks
 // at the file text to tell the owner what was written and where: keys left
 // out, keys the plug-in does not know, lines it cannot use, numbers it
-// forced into range.
+// forced into range. Every rule writes into the findings (check_findings.h);
+// the report is printed from them only when all have run (check_text.cpp),
+// by brimvale-sim and by the web page alike.
 #include "check.h"
 
 #include <algorithm>
