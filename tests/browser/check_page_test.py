@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """check.html in a real browser: headless Chromium opens the page from disk,
-is given each folder's files as an owner would pick them, and the report the
+is given each folder as an owner would choose or drop it, and the report the
 page shows must be byte for byte what `brimvale-sim check` prints on the same
 folder (the folder's path line aside), within 2 s, without any request
 leaving the page.
@@ -209,6 +209,10 @@ def hostile_folders():
     }
 
 
+# Dropped on the page rather than chosen.
+DROPPED = {"keys-and-lines", "utf-16"}
+
+
 def make_folder(root, name, files):
     folder = os.path.join(root, name)
     os.makedirs(folder)
@@ -269,12 +273,16 @@ def main():
             command = subprocess.run([sim, "check", folder], capture_output=True, timeout=120)
             expected = without_path_line(command.stdout.decode("utf-8", "replace"))
             names = sorted(os.listdir(folder))
-            # As an owner chooses the folder, or its files.
-            if folder.startswith(examples) or any(os.path.isdir(os.path.join(folder, name)) for name in names):
+            # As an owner chooses the folder, or its files, or drops them on the page.
+            paths = [os.path.join(folder, name) for name in names]
+            if os.path.basename(folder) in DROPPED:
+                data = {"items": [], "files": paths, "dragOperationsMask": 1}
+                for kind in ("dragEnter", "dragOver", "drop"):
+                    browser.call("Input.dispatchDragEvent", type=kind, x=200, y=200, data=data)
+            elif folder.startswith(examples) or any(os.path.isdir(path) for path in paths):
                 browser.call("DOM.setFileInputFiles", nodeId=inputs["folder"], files=[folder])
             else:
-                browser.call("DOM.setFileInputFiles", nodeId=inputs["files"],
-                             files=[os.path.join(folder, name) for name in names])
+                browser.call("DOM.setFileInputFiles", nodeId=inputs["files"], files=paths)
             started = time.time()
             done = browser.wait_for("document.body.dataset.checks === '%d'" % n, 10)
             seconds = time.time() - started
