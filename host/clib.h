@@ -24,6 +24,9 @@
 #define CLIB_LXSTAT64_VERSION 1
 #elif defined(__i386__)
 #define CLIB_LXSTAT64_VERSION 3
+#elif defined(__EMSCRIPTEN__)
+// The web page's check: there is no firmware C library to find it in.
+#define CLIB_LXSTAT64_VERSION 0
 #else
 #error "the stat structure version of __lxstat64 on this ABI is not known"
 #endif

@@ -27,6 +27,7 @@ test_packages=(
   libbenchmark-dev                 # the benchmarks
   busybox etherwake iproute2 procps util-linux  # the real-tools test in namespaces
   chromium                         # the run report, opened in a real browser
+  emscripten                       # the settings check as one offline web page
 )
 
 case "${1:-}" in

@@ -16,6 +16,10 @@ run_build() {
   ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
 }
 
+# The settings check as one web page, out/web/check.html; the native build's
+# browser test opens it.
+echo "=== web"
+scripts/web-check.sh
 run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALE_TESTS=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIMVALE_SANITIZE=ON

@@ -4,17 +4,15 @@
 // functions Mountit, isOnline and Wakeup call. The checker itself only looks
 // at the file text to tell the owner what was written and where: keys left
 // out, keys the plug-in does not know, lines it cannot use, numbers it
-// forced into range.
+// forced into range. Every rule writes into the findings (check_findings.h);
+// the report is printed from them only when all have run (check_text.cpp),
+// by brimvale-sim and by the web page alike.
 #include "check.h"
-
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -32,22 +30,15 @@
 #include "../lib/paths/paths.h"
 #include "../lib/str/str.h"
 #include "latin1.h"
-#include "receiver.h"
+#include "check_findings.h"
+#include "check_receiver.h"
 #include "settings_folder.h"
-
-#ifndef BRIMVALE_FIRMWARE_DIR
-#define BRIMVALE_FIRMWARE_DIR "firmware"
-#endif
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const char kAppFolder[] = "/mnt/hd" SETTINGS_FOLDER;
 const char *const kShareNames[REMOTE_FOLDER_COUNT] = {"MediaFiles", "MP3Files", "PhotoFiles", "DataFiles"};
 // What TAP_Main names the local recordings' subfolder on an English receiver.
 const char kLocalRecordings[] = "DataFiles local";
-constexpr size_t kKeyColumn = 27;
 // Large enough for any command the settings can make, to tell its length.
 constexpr size_t kUnboundedCommand = 8192;
 
@@ -152,13 +143,7 @@ std::string Suggestion(const std::string &written)
   return best;
 }
 
-struct Problem {
-  std::string file;
-  int line = 0;    // 0: the file as a whole
-  int server = 0;  // 0: no particular server
-  std::string key;
-  std::string text;
-};
+using Problem = sim::CheckProblem;
 
 class Report {
  public:
@@ -172,15 +157,6 @@ class Report {
   // What the receiver copes with but the owner should know; not a problem.
   void Warn(const std::string &text) { warnings_.push_back(text); }
   const std::vector<std::string> &warnings() const { return warnings_; }
-
-  static std::string Where(const Problem &p)
-  {
-    std::string where = p.file;
-    if(p.line > 0) where += " line " + std::to_string(p.line);
-    if(p.server > 0) where += ", server " + std::to_string(p.server);
-    if(!p.key.empty()) where += ", \"" + p.key + "\"";
-    return where;
-  }
 
  private:
   std::vector<Problem> problems_;
@@ -379,37 +355,6 @@ class FileText {
   std::map<std::string, Entry> entries_;
 };
 
-// A temporary folder that plays the receiver's root, removed afterwards.
-class TempRoot {
- public:
-  TempRoot()
-  {
-    const char *tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/brimvale-check-XXXXXX";
-    if(mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempRoot()
-  {
-    std::error_code ec;
-    if(!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-bool ReadWhole(const fs::path &path, std::string *text)
-{
-  std::ifstream in(path, std::ios::binary);
-  if(!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  if(in.bad()) return false;
-  *text = all.str();
-  return true;
-}
-
 // "N.ini" with N written without leading zeros: N, else 0.
 int ServerFileNumber(const std::string &name)
 {
@@ -447,21 +392,23 @@ class Checker {
   {
   }
 
+  // Every rule first, into the findings; then the report.
   int Run()
   {
-    if(!ListFolder()) return kCheckUnreadable;
-    out_ << "Settings folder " << folder_ << "\n";
-
-    TempRoot root;
-    if(root.path().empty()) return Unreadable("cannot make a temporary folder for the stand-in receiver");
-    if(sim::Receiver::Current() != nullptr) return Unreadable("another stand-in receiver is running in this process");
-    return CheckOnReceiver(root.path());
+    found_.folder = folder_;
+    if(ListFolder())
+    {
+      found_.listed = true;
+      CheckOnReceiver();
+    }
+    sim::PrintCheckFindings(found_, out_);
+    return sim::CheckStatus(found_);
   }
 
  private:
   int Unreadable(const std::string &why)
   {
-    out_ << "brimvale-sim check: " << why << "\n";
+    found_.unreadable = why;
     return kCheckUnreadable;
   }
 
@@ -497,40 +444,27 @@ class Checker {
   std::vector<std::string> ProblemLines() const
   {
     std::vector<std::string> lines;
-    for(const Problem &p : SortedProblems()) lines.push_back(Report::Where(p) + ": " + p.text);
+    for(const Problem &p : SortedProblems()) lines.push_back(sim::ProblemPlace(p) + ": " + p.text);
     return lines;
   }
   const std::vector<std::string> &Warnings() const { return report_.warnings(); }
 
  private:
 
-  int CheckOnReceiver(const std::string &root)
+  int CheckOnReceiver()
   {
-    sim::ReceiverConfig config;
-    config.root = root + "/root";
-    config.firmware_dir = BRIMVALE_FIRMWARE_DIR;
-    int status;
-    {
-      sim::Receiver receiver(config);
-      std::string error;
-      if(!receiver.Boot(&error)) return Unreadable("cannot start the stand-in receiver: " + error);
-      // The plug-in's code in this program reads its files from the receiver.
-      sim::RegisterPluginCode(reinterpret_cast<const void *>(&StrCopy));
-      fs::path settings = config.root + kAppFolder;
-      std::error_code ec;
-      fs::create_directories(settings / "Logs", ec);
-      for(const auto &[name, text] : texts_) std::ofstream(settings / name, std::ios::binary) << text;
-
-      FreshState();
-      HDD_ChangeDir(SETTINGS_FOLDER);
-      status = texts_.count(MAIN_INI_NAME) ? CheckSettings() : MissingMainFile(settings);
-      INICloseFile();
-    }
+    sim::CheckReceiver receiver;
+    std::string error;
+    if(!receiver.Start(texts_, &error)) return Unreadable(error);
+    FreshState();
+    HDD_ChangeDir(SETTINGS_FOLDER);
+    int status = texts_.count(MAIN_INI_NAME) ? CheckSettings() : MissingMainFile(receiver);
+    INICloseFile();
     return status;
   }
 
   // What start-up does without Brimvale.ini: write one from the defaults and end.
-  int MissingMainFile(const fs::path &settings)
+  int MissingMainFile(const sim::CheckReceiver &receiver)
   {
     report_.Add(MAIN_INI_NAME, 0, 1, "",
                 "missing: the plug-in writes a new Brimvale.ini from its defaults, asks for it to be edited and "
@@ -543,13 +477,13 @@ class Checker {
     if(LoadINI(MAIN_INI_NAME, 1) == 0)
     {
       std::string written;
-      ReadWhole(settings / MAIN_INI_NAME, &written);
-      out_ << "\nBrimvale.ini is missing. The plug-in would write this one to edit:\n";
+      receiver.ReadSettingsFile(MAIN_INI_NAME, &written);
+      std::vector<std::string> &shown = found_.default_file.emplace();
       std::istringstream lines(written);
       for(std::string line; std::getline(lines, line);)
       {
         if(!line.empty() && line.back() == '\r') line.pop_back();
-        out_ << "  " << line << "\n";
+        shown.push_back(line);
       }
     }
     return Finish();
@@ -578,10 +512,8 @@ class Checker {
     CheckFileNames();
     CheckStartUp();
 
-    out_ << "Files read: ";
     for(int n = 1; n <= TotalNAS; ++n)
-      out_ << (n > 1 ? ", " : "") << FileOfServer(n) << (n == 1 ? " (server 1 and the global settings)" : "");
-    out_ << "\n";
+      found_.files_read.push_back(FileOfServer(n) + (n == 1 ? " (server 1 and the global settings)" : ""));
     ShowGlobals(files[0]);
     for(int n = 1; n <= TotalNAS; ++n) ShowServer(n, files[static_cast<size_t>(n) - 1]);
     return Finish();
@@ -709,16 +641,15 @@ class Checker {
     ShowLine(key, std::to_string(used), note);
   }
 
+  // A setting as shown, into the section being filled.
   void ShowLine(const std::string &key, const std::string &value, const std::string &note)
   {
-    std::string padded = "  " + key;
-    padded.resize(std::max(padded.size() + 1, kKeyColumn), ' ');
-    out_ << padded << value << "   (" << note << ")\n";
+    shown_->push_back({key, value, note});
   }
 
   void ShowGlobals(const FileText &file)
   {
-    out_ << "\nGlobal settings (Brimvale.ini)\n";
+    shown_ = &found_.globals.settings;
     ShowNumber(file, 1, KEY_NAS_RECORDING, NASRecord);
     ShowNumber(file, 1, KEY_TIMER_DELAY, Timerdelay);
     ShowNumber(file, 1, KEY_MOUNT_DELAY, Initialdelay);
@@ -729,15 +660,20 @@ class Checker {
       char command[PING_COMMAND_SIZE];
       const ServerRecord &probe = ServerTable[INTERNET_PROBE];
       if(FormatPing(probe.address, INTERNET_PROBE, command, sizeof(command)) == COMMAND_READY)
-        out_ << "  Network check            " << sim::Latin1ToUtf8(command) << "\n";
+        found_.globals.network_check = sim::Latin1ToUtf8(command);
     }
-    if(Timerdelay == 1 && NASRecord != 1) out_ << "  (Timerdelay takes effect only with NAS Recording 1)\n";
+    found_.globals.timer_delay_idle = Timerdelay == 1 && NASRecord != 1;
   }
 
   void ShowServer(int n, const FileText &file)
   {
     const ServerRecord &s = ServerTable[n];
-    out_ << "\nServer " << n << " (" << file.name() << ")\n";
+    sim::CheckServer &server = found_.servers.emplace_back();
+    server.n = n;
+    server.file = file.name();
+    server.boot_time = s.bootTime;
+    server.ping_gap = s.pingGap;
+    shown_ = &server.settings;
     ShowText(file, n, KEY_ADDRESS, s.address, sizeof(s.address));
     ShowText(file, n, KEY_MAC, s.mac, sizeof(s.mac));
     ShowText(file, n, KEY_LOCAL_NAME, s.localName, sizeof(s.localName));
@@ -758,68 +694,51 @@ class Checker {
   void ShowPing(int n)
   {
     const ServerRecord &s = ServerTable[n];
-    if(s.autoMount == 0)
-    {
-      out_ << "  Ping: none (Automount 0: the server counts as answering and is mounted " << s.bootTime
-           << " s after mounting may begin)\n";
-      return;
-    }
+    sim::CheckCommand &ping = found_.servers.back().ping;
+    if(s.autoMount == 0) return;  // none: the server counts as answering
+    ping.wanted = true;
     char command[PING_COMMAND_SIZE];
     CommandStatus status = FormatPing(s.address, n, command, sizeof(command));
     if(status == COMMAND_READY)
-      out_ << "  Ping every " << s.pingGap << " s: " << sim::Latin1ToUtf8(command) << "\n";
-    else
-    {
-      out_ << "  Ping: refused (see the problems)\n";
-      if(status == COMMAND_TOO_LONG) TooLong(n, KEY_ADDRESS, command, PING_COMMAND_SIZE, -1);
-    }
+      ping.command = sim::Latin1ToUtf8(command);
+    else if(status == COMMAND_TOO_LONG)
+      TooLong(n, KEY_ADDRESS, command, PING_COMMAND_SIZE, -1);
   }
 
   void ShowWakeup(int n)
   {
     const ServerRecord &s = ServerTable[n];
-    if(s.mac[0] == '\0')
-    {
-      out_ << "  Wake-up: none (no MAC address)\n";
-      return;
-    }
+    sim::CheckCommand &wakeup = found_.servers.back().wakeup;
+    if(s.mac[0] == '\0') return;  // none without a MAC address
+    wakeup.wanted = true;
     char command[WAKEUP_COMMAND_SIZE];
     CommandStatus status = FormatWakeup(s.mac, command, sizeof(command));
     if(status == COMMAND_READY)
-      out_ << "  Wake-up: " << sim::Latin1ToUtf8(command) << "\n";
-    else
-    {
-      out_ << "  Wake-up: refused (see the problems)\n";
-      if(status == COMMAND_TOO_LONG) TooLong(n, KEY_MAC, command, WAKEUP_COMMAND_SIZE, -1);
-    }
+      wakeup.command = sim::Latin1ToUtf8(command);
+    else if(status == COMMAND_TOO_LONG)
+      TooLong(n, KEY_MAC, command, WAKEUP_COMMAND_SIZE, -1);
   }
 
   void ShowShares(int n)
   {
     const ServerRecord &s = ServerTable[n];
-    int configured = 0;
+    std::vector<sim::CheckShare> &shares = found_.servers.back().shares;
     for(int share = 0; share < REMOTE_FOLDER_COUNT; ++share)
     {
       char command[SYSDO_SIZE];
       CommandStatus status = FormatShareMount(n, share, command, sizeof(command), nullptr);
       if(status == COMMAND_NONE) continue;
-      ++configured;
-      std::string root = std::string("/mnt/hd") + ShareRoot(share);
+      sim::CheckShare &shown = shares.emplace_back();
+      shown.name = kShareNames[share];
+      shown.root = std::string("/mnt/hd") + ShareRoot(share);
       if(status == COMMAND_TOO_LONG)
         TooLong(n, RemoteFolderKeys[share], command, SYSDO_SIZE, share);
-      if(status != COMMAND_READY)
-      {
-        out_ << "  " << kShareNames[share] << ": refused (see the problems)\n";
-        continue;
-      }
-      if(IsRecordingShare(n, share))
-        out_ << "  " << kShareNames[share] << " on " << root << " (the recording folder; the receiver's own "
-             << "recordings stay reachable in " << root << "/" << DFLocal << ")\n";
-      else
-        out_ << "  " << kShareNames[share] << " on " << root << "/" << sim::Latin1ToUtf8(s.localName) << "\n";
-      out_ << "    " << sim::Latin1ToUtf8(command) << "\n";
+      if(status != COMMAND_READY) continue;  // refused
+      shown.recording = IsRecordingShare(n, share);
+      shown.local_recordings = DFLocal;
+      shown.local_name = sim::Latin1ToUtf8(s.localName);
+      shown.command = sim::Latin1ToUtf8(command);
     }
-    if(configured == 0) out_ << "  No remote folder set: nothing is mounted\n";
   }
 
   // Every value the plug-in would refuse to put into a command line, each on
@@ -888,28 +807,13 @@ class Checker {
                     (share >= 0 ? " (shorten the remote folder, \"Mountoptions\" or \"Local Folder Name\")" : ""));
   }
 
+  // Every rule has run: what is left to collect.
   int Finish()
   {
-    if(!ignored_.empty())
-    {
-      out_ << "\nOther files, not read by the plug-in:";
-      for(const std::string &name : ignored_) out_ << " " << name;
-      out_ << "\n";
-    }
-    if(!report_.warnings().empty())
-    {
-      out_ << "\nWarnings:\n";
-      for(const std::string &w : report_.warnings()) out_ << "  " << w << "\n";
-    }
-    std::vector<Problem> sorted = SortedProblems();
-    if(sorted.empty())
-    {
-      out_ << "\nNo problems found.\n";
-      return kCheckClean;
-    }
-    out_ << "\n" << sorted.size() << (sorted.size() == 1 ? " problem:\n" : " problems:\n");
-    for(const Problem &p : sorted) out_ << "  " << Report::Where(p) << ": " << p.text << "\n";
-    return kCheckProblems;
+    found_.ignored = ignored_;
+    found_.warnings = report_.warnings();
+    found_.problems = SortedProblems();
+    return found_.problems.empty() ? kCheckClean : kCheckProblems;
   }
 
   // Brimvale.ini first, then 2.ini ... 9.ini, then any other file; by line in each.
@@ -927,6 +831,8 @@ class Checker {
 
   std::string folder_;
   std::ostream &out_;
+  sim::CheckFindings found_;
+  std::vector<sim::CheckSetting> *shown_ = nullptr;  // the section ShowLine fills
   std::set<std::string> names_;
   std::map<std::string, std::string> texts_;  // the files start-up may read
   std::vector<std::string> ignored_;
