@@ -37,6 +37,10 @@ constexpr double kMaxUptimeSeconds = 0xFFFFFFFFu / 100;
 // The receiver keeps dates as a 16-bit Modified Julian Day: day 0xFFFF is
 // 2038-04-22, the day after is 1858-11-17 again.
 constexpr int64_t kMaxMjd = 0xFFFF;
+// The plug-in keeps a server's address in 20 bytes with its terminating zero.
+constexpr size_t kAddressBytes = 20;
+// A server's name fills the first column of the summary.
+constexpr size_t kServerNameChars = 13;
 
 struct ScenarioServer {
   NasConfig nas;  // exports hold export path -> (empty until prepared)
