@@ -784,10 +784,12 @@ bool LoadScenario(const std::string &path, Scenario *scenario, std::string *erro
   // The run log's dates come from the receiver's 16-bit day number.
   int64_t start_mjd = MjdFromDate(s.config.year, s.config.month, s.config.day);
   double start_second = s.config.hour * 3600.0 + s.config.minute * 60.0 + s.config.second;
-  if(start_mjd + static_cast<int64_t>((start_second + s.duration_seconds) / 86400) > kMaxMjd)
+  if(start_mjd + static_cast<int64_t>((start_second + s.duration_seconds + kLastEventSeconds) / 86400) > kMaxMjd)
   {
     const toml::node *duration = root.at_path("run.duration").node();
-    errors.Fail(duration, "run.duration", "the run would go past 2038-04-22, the last day the receiver's dates hold");
+    errors.Fail(duration, "run.duration",
+                "the run would go past 2038-04-22, the last day the receiver's dates hold (its last events may "
+                "take " + DurationText(kLastEventSeconds) + " beyond its end)");
     *error = errors.error();
     return false;
   }
@@ -927,17 +929,23 @@ TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver)
 int PlayScenario(const Scenario &scenario, Receiver *receiver,
                  const std::function<bool(uint64_t done, uint64_t total)> &progress)
 {
+  // Every time of the scenario is on the receiver's clock, counted from
+  // where the network counts its outages: a ping that waits for an answer
+  // moves it on as much as the idle ticks do.
+  const uint64_t start = receiver->network().start_uptime();
+  auto elapsed = [&] { return receiver->clock().uptime() - start; };
   int result = receiver->Start();
-  uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100), done = 0;
+  const uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100);
   size_t next_key = 0;
-  while(done < total && !receiver->ended())
+  while(elapsed() < total && !receiver->ended())
   {
-    uint64_t step = std::min(scenario.step_ticks, total - done);
+    uint64_t step = std::min(scenario.step_ticks, total - elapsed());
     receiver->RunIdle(step, step);
-    done += step;
-    while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(done))
+    // A key is pressed once its time has come, after the event under way:
+    // the firmware delivers nothing while the plug-in waits for a ping.
+    while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(elapsed()))
       receiver->Key(scenario.keys[next_key++].code);
-    if(progress && !progress(done, total)) return result;
+    if(progress && !progress(std::min(elapsed(), total), total)) return result;
   }
   if(scenario.stop_at_end && !receiver->ended()) receiver->Stop();
   return result;

@@ -447,4 +447,26 @@ TEST_F(RunCommand, TheTimelineFollowsTheLogWhenItStartsAnew)
       << "the timeline ends with the new log, line for line";
 }
 
+// Every time of a scenario is on the receiver's clock. With its server down
+// the plug-in's pings wait 3 s every 10 s; the key at "1h" is pressed all
+// the same at 22:30 and the run ends at 23:30 on the last day the receiver's
+// dates hold, not past it (where the plug-in would log 17.11.1858).
+TEST_F(RunCommand, KeysAndTheEndOfTheRunAreOnTheReceiversClock)
+{
+  options.scenario = Scenario(
+      "[run]\nduration = \"2h\"\n[receiver]\ndate = 2038-04-22\ntime = 21:30:00\nuptime = \"10m\"\n"
+      "[settings]\n\"Brimvale.ini\" = '''\nNAS IP-Address=192.168.178.20\nLocal Folder Name=NAS\n"
+      "Remotefolder MediaFiles=/video\nPing Gap=10\nLogfile=1\n'''\n"
+      "[[server]]\naddress = \"192.168.178.20\"\noutages = [[0, \"3h\"]]\n[[key]]\nat = \"1h\"\ncode = 1\n");
+  ASSERT_EQ(Run(), 0) << errors;
+  EXPECT_NE(printed.find("run from 21:30:00 (2038-04-22) to 23:30:0"), std::string::npos) << printed;
+  size_t key = printed.find("  event    event ");
+  ASSERT_NE(key, std::string::npos) << printed;
+  EXPECT_EQ(printed.substr(key - 22, 19), "2038-04-22 22:30:00") << printed.substr(key - 22, 80);
+  std::string log = Read(options.out + "/Brimvale.log");
+  EXPECT_NE(log.find("22.04.2038 23:29:"), std::string::npos);
+  EXPECT_EQ(log.find("1858"), std::string::npos);
+}
+
+
 }  // namespace
