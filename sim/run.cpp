@@ -483,6 +483,7 @@ std::string MemoryScratch(double duration_seconds)
   constexpr double kLeastFree = 256.0 * 1024 * 1024;
   double free_bytes = static_cast<double>(fs_info.f_bavail) * static_cast<double>(fs_info.f_bsize);
   if(free_bytes < kLeastFree + kBytesPerDay * (duration_seconds / 86400.0 + 1)) return "";
+  if(!NamesToSpare(fs_info.f_files, fs_info.f_ffree)) return "";
   // Memory disks of runs that were killed outright would hold memory until
   // the PC restarts: they carry the same mark as a partial output folder.
   RemoveStalePartials(base, "brimvale-sim-", "brimvale-sim-");
@@ -821,6 +822,17 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         std::fflush(errors);
       }
       PrintTimeline(receiver, nullptr, nullptr, nullptr);
+      if(!receiver.disk().failure().empty())
+      {
+        // The run stopped there: what it had written is incomplete.
+        std::fprintf(errors,
+                     "brimvale-sim: the PC's folder %s, which held the receiver's disks, failed a write at %s on "
+                     "the receiver's clock (%s): the run was stopped and nothing of it kept; free room in %s and "
+                     "run again\n",
+                     disks.c_str(), receiver.clock().LocalText().c_str(), receiver.disk().failure().c_str(),
+                     fs::path(disks).parent_path().c_str());
+        return 1;
+      }
       if(!StopSignals::Requested() &&
          (!WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error) ||
           (options.report && !WriteRunReport(scenario, receiver, timers_before, main_result, work, &error))))

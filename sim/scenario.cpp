@@ -937,7 +937,7 @@ int PlayScenario(const Scenario &scenario, Receiver *receiver,
   int result = receiver->Start();
   const uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100);
   size_t next_key = 0;
-  while(elapsed() < total && !receiver->ended())
+  while(elapsed() < total && !receiver->ended() && receiver->disk().failure().empty())
   {
     uint64_t step = std::min(scenario.step_ticks, total - elapsed());
     receiver->RunIdle(step, step);
@@ -947,7 +947,9 @@ int PlayScenario(const Scenario &scenario, Receiver *receiver,
       receiver->Key(scenario.keys[next_key++].code);
     if(progress && !progress(std::min(elapsed(), total), total)) return result;
   }
-  if(scenario.stop_at_end && !receiver->ended()) receiver->Stop();
+  // A disk that lost what the plug-in wrote ends the run: what followed
+  // would not be what the receiver does.
+  if(scenario.stop_at_end && !receiver->ended() && receiver->disk().failure().empty()) receiver->Stop();
   return result;
 }
 

@@ -112,7 +112,8 @@ TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver);
 // every step, the keys at their times, the stop request at the end unless the
 // plug-in ended by itself. Times are on the receiver's clock from its power-up
 // (as outages are): the run ends at start + duration however long the
-// plug-in's pings waited. `progress` (may be empty)
+// plug-in's pings waited. A failure of the receiver's disk (Disk::failure)
+// ends the run at once, without a stop request. `progress` (may be empty)
 // hears the virtual ticks done and the total after each step and answers
 // false to cut the run short (no stop request then). Returns TAP_Main's result.
 int PlayScenario(const Scenario &scenario, Receiver *receiver,
