@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -24,6 +23,14 @@ bool IsWithin(const std::string &path, const std::string &point)
 }
 
 }  // namespace
+
+bool NamesToSpare(uint64_t total, uint64_t free)
+{
+  // A run makes a few hundred names; a ping report comes and goes each
+  // probe. Ten thousand leave room for large exports and for others.
+  constexpr uint64_t kRunNames = 10000;
+  return total == 0 || free >= kRunNames;
+}
 
 HeldFile::~HeldFile()
 {
@@ -173,7 +180,7 @@ void Disk::FlushOne(size_t k) const
   if(file->fd < 0 || !WriteHeld(file.get(), file->content))
   {
     // As with gathered log lines: the plug-in was told the file was made.
-    std::fprintf(stderr, "brimvale-sim: %s: cannot write: %s\n", file->host.c_str(), std::strerror(errno));
+    PcFailed(file->host, errno, true);
     if(file->fd >= 0) ::close(file->fd);
     file->fd = -1;
   }
@@ -212,13 +219,18 @@ void Disk::WritePending() const
     {
       // The PC's disk failed the emulator, after the plug-in was told its
       // lines were written: the run's files are not to be trusted.
-      std::fprintf(stderr, "brimvale-sim: %s: cannot write: %s\n", pending_.host.c_str(),
-                   n < 0 ? std::strerror(errno) : "no room");
+      PcFailed(pending_.host, n < 0 ? errno : ENOSPC, true);
       break;
     }
     done += static_cast<size_t>(n);
   }
   pending_.bytes.clear();
+}
+
+void Disk::PcFailed(const std::string &host, int error, bool always) const
+{
+  if(!failure_.empty() || !(always || error == ENOSPC || error == EDQUOT)) return;
+  failure_ = host + ": " + std::strerror(error);
 }
 
 void Disk::CloseFile(int fd) const

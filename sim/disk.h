@@ -23,6 +23,12 @@ constexpr const char *kHddMount = "/mnt/hd";
 constexpr size_t kMaxPathLength = 4095;  // PATH_MAX less the terminator
 constexpr size_t kMaxNameLength = 255;   // NAME_MAX
 
+// Whether a PC file system with `free` of its `total` inodes left has names
+// enough for a run's disks: settings, logs, mount points, the servers'
+// files. A total of 0 is a file system without a limit (tmpfs with
+// nr_inodes=0).
+bool NamesToSpare(uint64_t total, uint64_t free);
+
 // What lstat saw at a name: `error` 0 and its status, or the errno of a name
 // that is not there (or cannot be looked at).
 struct PathLook {
@@ -176,6 +182,18 @@ class Disk {
   {
     if(!pending_.bytes.empty() && (fd == pending_.fd || host == pending_.host)) WritePending();
   }
+
+  // The first time the PC's file system failed the receiver's disk, as
+  // "<PC path>: <reason>": a write lost after the plug-in was told it was
+  // done, or a name or a write refused for want of room (bytes or inodes),
+  // which the receiver's own disk would have taken. Empty while there was
+  // none; once there is one, the run's files are not to be trusted.
+  const std::string &failure() const { return failure_; }
+  // Records `error` (an errno value) at `host` when it is the PC's file
+  // system running out of room; `always` records any error (a write the
+  // plug-in was already told of).
+  void PcFailed(const std::string &host, int error, bool always = false) const;
+
   ~Disk();
   Disk(const Disk &) = delete;
   Disk &operator=(const Disk &) = delete;
@@ -210,6 +228,7 @@ class Disk {
   };
   std::vector<KeptFile> kept_;  // oldest first
   mutable uint64_t changes_ = 0;
+  mutable std::string failure_;
   struct PendingAppend {
     int fd = -1;
     int64_t at = 0;

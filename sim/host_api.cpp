@@ -153,7 +153,10 @@ int HddCreate(const char *name, byte attr)
       std::fclose(f);
       result = 1;
     }
+    else
+      ec.assign(errno, std::generic_category());
     if(result == 1) R().disk().Changed(host);
+    if(result == 0) R().disk().PcFailed(host, ec.value());
   }
   // An existing name is left as it is: nothing on the disk is ever replaced by a create.
   if(R().Tracing(TraceKind::kDisk))
@@ -345,7 +348,12 @@ dword HddFwrite(const void *buf, dword blockSize, dword blocks, TYPE_File *file)
     R().disk().WritePendingTo(file->host, file->Fd());
     n = Blocks(file, blockSize, blocks, [&](uint64_t done, size_t size, off_t at) -> ssize_t {
       int fd = file->Fd();
-      if(fd >= 0) return ::pwrite(fd, static_cast<const char *>(buf) + done, size, at);
+      if(fd >= 0)
+      {
+        ssize_t written = ::pwrite(fd, static_cast<const char *>(buf) + done, size, at);
+        if(written < 0) R().disk().PcFailed(file->host, errno);
+        return written;
+      }
       std::string &content = file->held->content;
       if(static_cast<uint64_t>(at) > content.size()) content.resize(static_cast<size_t>(at), '\0');
       content.replace(static_cast<size_t>(at), std::min(size, content.size() - static_cast<size_t>(at)),

@@ -54,6 +54,7 @@ class Network {
   // Time base: seconds since the run began, from the receiver's uptime.
   void SetStart(uint64_t uptime_ticks) { start_uptime_ = uptime_ticks; }
   double Seconds(uint64_t uptime_ticks) const;
+  uint64_t start_uptime() const { return start_uptime_; }
 
   // The server at an address or host name, or null.
   const NasConfig *Find(const std::string &address) const;

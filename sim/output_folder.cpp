@@ -1,5 +1,7 @@
 #include "output_folder.h"
 
+#include "disk.h"
+
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <stdlib.h>
@@ -520,6 +522,7 @@ void MemoryScratch(double duration_seconds, ScratchFolder *scratch)
   constexpr double kLeastFree = 256.0 * 1024 * 1024;
   double free_bytes = static_cast<double>(fs_info.f_bavail) * static_cast<double>(fs_info.f_bsize);
   if(free_bytes < kLeastFree + kBytesPerDay * (duration_seconds / 86400.0 + 1)) return;
+  if(!NamesToSpare(fs_info.f_files, fs_info.f_ffree)) return;
   // Private: /dev/shm is every user's.
   scratch->Make(std::string(base) + "/brimvale-sim-XXXXXX", 0700);
 }

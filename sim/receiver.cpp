@@ -335,9 +335,11 @@ void Receiver::Stop()
 void Receiver::RunIdle(uint64_t ticks, uint64_t step)
 {
   if(step == 0) step = 1;
-  for(uint64_t done = 0; done < ticks && !ended_; done += step)
+  // Time on the clock: the waits of the plug-in's pings pass as well.
+  const uint64_t end = clock_.uptime() + ticks;
+  while(clock_.uptime() < end && !ended_)
   {
-    clock_.Advance(std::min(step, ticks - done));
+    clock_.Advance(std::min(step, end - clock_.uptime()));
     Idle();
   }
 }

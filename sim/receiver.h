@@ -126,7 +126,9 @@ class Receiver {
   dword Key(dword key) { return Event(EVT_KEY, key, 0); }
   // The firmware's stop request; the plug-in ends after it.
   void Stop();
-  // Lets `ticks` of virtual time pass with an idle event every `step` ticks.
+  // Lets `ticks` of virtual time pass on the clock, with an idle event every
+  // `step` ticks after the last one returned (a ping that waits for its
+  // answer moves the clock on, and takes its part of `ticks`).
   void RunIdle(uint64_t ticks, uint64_t step);
 
   bool loaded() const { return tap_ != nullptr; }

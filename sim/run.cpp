@@ -661,6 +661,17 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         std::fflush(errors);
       }
       PrintTimeline(receiver, nullptr, nullptr, nullptr);
+      if(!receiver.disk().failure().empty())
+      {
+        // The run stopped there: what it had written is incomplete.
+        std::fprintf(errors,
+                     "brimvale-sim: the PC's folder %s, which held the receiver's disks, failed a write at %s on "
+                     "the receiver's clock (%s): the run was stopped and nothing of it kept; free room in %s and "
+                     "run again\n",
+                     disks.c_str(), receiver.clock().LocalText().c_str(), receiver.disk().failure().c_str(),
+                     fs::path(disks).parent_path().c_str());
+        return 1;
+      }
       if(!StopSignals::Requested() &&
          (!WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error) ||
           (options.report && !WriteRunReport(scenario, receiver, timers_before, main_result, work, &error))))

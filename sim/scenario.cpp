@@ -25,6 +25,11 @@ bool ParseDuration(const std::string &text, double *seconds)
   double total = 0;
   size_t i = 0;
   bool any = false;
+  // Units come largest first, each at most once: "1h1h" or "30m1h" is a
+  // slip of the keyboard, not a sum the writer meant.
+  static const char kUnits[] = "dhms";
+  static const double kUnitSeconds[] = {86400, 3600, 60, 1};
+  const char *units = kUnits;
   while(i < text.size())
   {
     // A number is digits, optionally with a fraction: "1.5h", never "." or "1..5".
@@ -41,14 +46,10 @@ bool ParseDuration(const std::string &text, double *seconds)
     double unit = 1;
     if(i < text.size())
     {
-      switch(text[i])
-      {
-        case 's': unit = 1; break;
-        case 'm': unit = 60; break;
-        case 'h': unit = 3600; break;
-        case 'd': unit = 86400; break;
-        default: return false;
-      }
+      const char *at = text[i] == '\0' ? nullptr : std::strchr(units, text[i]);
+      if(at == nullptr) return false;
+      unit = kUnitSeconds[at - kUnits];
+      units = at + 1;
       ++i;
     }
     else if(any)
@@ -99,19 +100,32 @@ class Errors {
   }
   const std::string &error() const { return error_; }
 
-  // Something that is probably not what the writer meant, but runs.
-  void Warn(const toml::node *node, const std::string &key, const std::string &message)
+  // Something that is probably not what the writer meant, but runs. Of
+  // each `kind` (what the warnings say, in the plural) the first few are
+  // kept and the rest only counted: a generated scenario with thousands of
+  // outages past its end wants a line or two, not thousands.
+  void Warn(const toml::node *node, const std::string &key, const std::string &message, const std::string &kind)
   {
+    if(++counts_[kind] > kWarningsOfAKind) return;
     std::string where = file_;
     if(node != nullptr && node->source().begin.line > 0) where += ":" + std::to_string(node->source().begin.line);
     warnings_.push_back(where + ": " + key + ": " + message);
   }
-  const std::vector<std::string> &warnings() const { return warnings_; }
+  std::vector<std::string> warnings() const
+  {
+    std::vector<std::string> all = warnings_;
+    for(const auto &[kind, count] : counts_)
+      if(count > kWarningsOfAKind)
+        all.push_back(file_ + ": " + std::to_string(count - kWarningsOfAKind) + " more " + kind + " (not listed)");
+    return all;
+  }
 
  private:
+  static constexpr size_t kWarningsOfAKind = 5;
   std::string file_;
   std::string error_;
   std::vector<std::string> warnings_;
+  std::map<std::string, size_t> counts_;
 };
 
 const char kDateRange[] = "must be a date from 1900-01-01 to 2038-04-22 (the receiver keeps dates as a 16-bit day number)";
@@ -207,6 +221,7 @@ class Reader {
     if(node == nullptr) return true;
     std::optional<toml::time> time = node->value_exact<toml::time>();
     if(!time) return Fail(node, key, "must be a time like 19:58:00");
+    if(time->nanosecond != 0) return Fail(node, key, "must be a whole second, like 19:58:00");
     *hour = time->hour, *minute = time->minute, *second = time->second;
     return true;
   }
@@ -408,6 +423,22 @@ bool ReadSettings(const toml::table &root, Scenario *s, Errors *errors)
   return true;
 }
 
+// A control character (a NUL above all) in a name or path would be cut off
+// or refused by the PC's file system halfway through the run.
+bool HasControl(const std::string &text)
+{
+  for(unsigned char c : text)
+    if(c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+size_t Utf8Length(const std::string &text)
+{
+  size_t n = 0;
+  for(unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
 bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
 {
   const toml::node *node = root.get("server");
@@ -429,10 +460,24 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
        !r.IntAs("refuse_mounts", 0, 1000, &nas.refuse_mounts))
       return false;
     if(nas.address.empty()) return r.Fail(t, "address", "is missing");
-    if(nas.name.empty() || nas.name.find_first_of("/\\") != std::string::npos || nas.name == "." || nas.name == "..")
+    if(HasControl(nas.address) || nas.address.size() >= kAddressBytes)
+      return r.Fail(t->get("address"), "address",
+                    "must be at most " + std::to_string(kAddressBytes - 1) +
+                        " plain characters, as the plug-in's settings hold it");
+    if(nas.name.empty() || nas.name.find_first_of("/\\") != std::string::npos || nas.name == "." || nas.name == ".." ||
+       HasControl(nas.name))
       return r.Fail(t->get("name"), "name", "must be a plain name");
+    if(Utf8Length(nas.name) > kServerNameChars)
+      return r.Fail(t->get("name"), "name",
+                    "must be at most " + std::to_string(kServerNameChars) + " characters, the summary's column");
     for(const ScenarioServer &other : s->servers)
+    {
       if(other.nas.name == nas.name) return r.Fail(t->get("name"), "name", "two servers are called " + nas.name);
+      // The network would answer for the first only, and the summary would
+      // give one server the other's figures.
+      if(other.nas.address == nas.address)
+        return r.Fail(t->get("address"), "address", "two servers have the address " + nas.address);
+    }
     if(!nas.mac.empty() && NormalizeMac(nas.mac).empty())
       return r.Fail(t->get("mac"), "mac", "must look like 00:11:32:aa:bb:cc");
     if(const toml::node *outages = t->get("outages"))
@@ -451,7 +496,8 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
         if(from >= s->duration_seconds)
           errors->Warn(&period, prefix + "outages",
                        "begins at " + DurationText(from) + ", after the end of the run (" +
-                           DurationText(s->duration_seconds) + "): it never happens");
+                           DurationText(s->duration_seconds) + "): it never happens",
+                       "outages that begin after the end of the run");
         nas.outages.emplace_back(from, to);
       }
     }
@@ -462,7 +508,8 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
       for(const auto &[path, files] : *table)
       {
         std::string export_path(path.str());
-        if(export_path.empty() || export_path[0] != '/' || export_path.find("..") != std::string::npos)
+        if(export_path.empty() || export_path[0] != '/' || export_path.find("..") != std::string::npos ||
+           HasControl(export_path))
           return r.Fail(&files, "exports", "\"" + export_path + "\" must be an absolute path");
         std::vector<std::string> &list = server.export_files[export_path];
         const toml::array *array = files.as_array();
@@ -470,7 +517,7 @@ bool ReadServers(const toml::table &root, Scenario *s, Errors *errors)
         for(const toml::node &file : *array)
         {
           std::optional<std::string> name = file.value_exact<std::string>();
-          if(!name || name->empty() || (*name)[0] == '/' || name->find("..") != std::string::npos)
+          if(!name || name->empty() || (*name)[0] == '/' || name->find("..") != std::string::npos || HasControl(*name))
             return r.Fail(&file, "exports", "files are relative paths inside the export");
           list.push_back(*name);
         }
@@ -516,6 +563,7 @@ bool ReadTimerStart(const Reader &r, const toml::table &t, FirmwareTimer *timer)
       if(when->offset) return r.Fail(start, "start", "is local time on the receiver: leave the time zone out");
       year = when->date.year, month = when->date.month, day = when->date.day;
       hour = when->time.hour, minute = when->time.minute, second = when->time.second;
+      if(when->time.nanosecond != 0) return r.Fail(start, "start", "timers start on a whole minute");
     }
     else if(!ParseStartText(start->value_exact<std::string>().value_or(""), &year, &month, &day, &hour, &minute))
       return r.Fail(start, "start", how);
@@ -595,7 +643,8 @@ bool ReadKeys(const toml::table &root, Scenario *s, Errors *errors)
     if(key.at_seconds > s->duration_seconds)
       errors->Warn(t->get("at"), prefix + "at",
                    DurationText(key.at_seconds) + " is after the end of the run (" + DurationText(s->duration_seconds) +
-                       "): the key is never pressed");
+                       "): the key is never pressed",
+                   "keys set after the end of the run");
     s->keys.push_back(key);
   }
   // Pressed in the order of their times, however they were listed.
@@ -618,7 +667,7 @@ bool ReadDisk(const toml::table &root, Scenario *s, Errors *errors)
     for(const toml::node &file : *array)
     {
       std::optional<std::string> name = file.value_exact<std::string>();
-      if(!name || name->empty() || (*name)[0] == '/' || name->find("..") != std::string::npos)
+      if(!name || name->empty() || (*name)[0] == '/' || name->find("..") != std::string::npos || HasControl(*name))
         return r.Fail(&file, "files", "paths are relative to /mnt/hd, like \"DataFiles/Film.rec\"");
       s->local_files.push_back(*name);
     }
@@ -735,10 +784,12 @@ bool LoadScenario(const std::string &path, Scenario *scenario, std::string *erro
   // The run log's dates come from the receiver's 16-bit day number.
   int64_t start_mjd = MjdFromDate(s.config.year, s.config.month, s.config.day);
   double start_second = s.config.hour * 3600.0 + s.config.minute * 60.0 + s.config.second;
-  if(start_mjd + static_cast<int64_t>((start_second + s.duration_seconds) / 86400) > kMaxMjd)
+  if(start_mjd + static_cast<int64_t>((start_second + s.duration_seconds + kLastEventSeconds) / 86400) > kMaxMjd)
   {
     const toml::node *duration = root.at_path("run.duration").node();
-    errors.Fail(duration, "run.duration", "the run would go past 2038-04-22, the last day the receiver's dates hold");
+    errors.Fail(duration, "run.duration",
+                "the run would go past 2038-04-22, the last day the receiver's dates hold (its last events may "
+                "take " + DurationText(kLastEventSeconds) + " beyond its end)");
     *error = errors.error();
     return false;
   }
@@ -878,19 +929,27 @@ TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver)
 int PlayScenario(const Scenario &scenario, Receiver *receiver,
                  const std::function<bool(uint64_t done, uint64_t total)> &progress)
 {
+  // Every time of the scenario is on the receiver's clock, counted from
+  // where the network counts its outages: a ping that waits for an answer
+  // moves it on as much as the idle ticks do.
+  const uint64_t start = receiver->network().start_uptime();
+  auto elapsed = [&] { return receiver->clock().uptime() - start; };
   int result = receiver->Start();
-  uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100), done = 0;
+  const uint64_t total = static_cast<uint64_t>(scenario.duration_seconds * 100);
   size_t next_key = 0;
-  while(done < total && !receiver->ended())
+  while(elapsed() < total && !receiver->ended() && receiver->disk().failure().empty())
   {
-    uint64_t step = std::min(scenario.step_ticks, total - done);
+    uint64_t step = std::min(scenario.step_ticks, total - elapsed());
     receiver->RunIdle(step, step);
-    done += step;
-    while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(done))
+    // A key is pressed once its time has come, after the event under way:
+    // the firmware delivers nothing while the plug-in waits for a ping.
+    while(next_key < scenario.keys.size() && scenario.keys[next_key].at_seconds * 100 <= static_cast<double>(elapsed()))
       receiver->Key(scenario.keys[next_key++].code);
-    if(progress && !progress(done, total)) return result;
+    if(progress && !progress(std::min(elapsed(), total), total)) return result;
   }
-  if(scenario.stop_at_end && !receiver->ended()) receiver->Stop();
+  // A disk that lost what the plug-in wrote ends the run: what followed
+  // would not be what the receiver does.
+  if(scenario.stop_at_end && !receiver->ended() && receiver->disk().failure().empty()) receiver->Stop();
   return result;
 }
 

@@ -37,6 +37,14 @@ constexpr double kMaxUptimeSeconds = 0xFFFFFFFFu / 100;
 // The receiver keeps dates as a 16-bit Modified Julian Day: day 0xFFFF is
 // 2038-04-22, the day after is 1858-11-17 again.
 constexpr int64_t kMaxMjd = 0xFFFF;
+// The run ends at its duration on the receiver's clock, but the idle event
+// under way and the stop request finish first: nine servers' ping waits,
+// mounts and unmounts take a few minutes at the very most.
+constexpr double kLastEventSeconds = 600;
+// The plug-in keeps a server's address in 20 bytes with its terminating zero.
+constexpr size_t kAddressBytes = 20;
+// A server's name fills the first column of the summary.
+constexpr size_t kServerNameChars = 13;
 
 struct ScenarioServer {
   NasConfig nas;  // exports hold export path -> (empty until prepared)
@@ -102,9 +110,12 @@ TimerTableImage ReadTimerTable(const Scenario &scenario, Receiver &receiver);
 
 // Starts the loaded plug-in and lets the scenario's time pass: an idle event
 // every step, the keys at their times, the stop request at the end unless the
-// plug-in ended by itself. `progress` (may be empty) hears the virtual ticks
-// done and the total after each step and answers false to cut the run short
-// (no stop request then). Returns TAP_Main's result.
+// plug-in ended by itself. Times are on the receiver's clock from its power-up
+// (as outages are): the run ends at start + duration however long the
+// plug-in's pings waited. A failure of the receiver's disk (Disk::failure)
+// ends the run at once, without a stop request. `progress` (may be empty)
+// hears the virtual ticks done and the total after each step and answers
+// false to cut the run short (no stop request then). Returns TAP_Main's result.
 int PlayScenario(const Scenario &scenario, Receiver *receiver,
                  const std::function<bool(uint64_t done, uint64_t total)> &progress);
 

@@ -177,14 +177,19 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   // new one made while the plug-in runs is held in memory (see HeldFile).
   std::ofstream out_file;
   std::shared_ptr<HeldFile> held;
+  std::string out_host;
   if(!cmd.redirect.empty())
   {
-    std::string out_host;
     PathLook look;
     if(call.HostPath(cmd.redirect, &out_host, &look) && !look.folder())
     {
       if(look.error == ENOENT && receiver_->in_plugin()) held = receiver_->disk().Hold(out_host);
-      if(held == nullptr) out_file.open(out_host, std::ios::binary | std::ios::trunc);
+      if(held == nullptr)
+      {
+        errno = 0;
+        out_file.open(out_host, std::ios::binary | std::ios::trunc);
+        if(!out_file.is_open()) receiver_->disk().PcFailed(out_host, errno);
+      }
     }
     if(held == nullptr && !out_file.is_open())
     {
@@ -245,8 +250,8 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   }
 
   if(cmd.stderr_to_out) call.out += call.err;
-  if(out_file.is_open()) out_file << call.out;
-  if(held != nullptr) Disk::WriteHeld(held.get(), call.out);
+  if(out_file.is_open() && !(out_file << call.out).flush()) receiver_->disk().PcFailed(out_host, errno, true);
+  if(held != nullptr && !Disk::WriteHeld(held.get(), call.out)) receiver_->disk().PcFailed(held->host, errno, true);
   std::string summary = name;
   for(size_t k = 1; k < cmd.words.size(); ++k) summary += " " + cmd.words[k];
   summary += " -> " + std::to_string(code);
@@ -280,6 +285,7 @@ int MkdirTool(ToolCall &call)
     {
       call.err += "mkdir: can't create directory '" + arg + "': " +
                   (ec ? ec.message() : std::string("File exists")) + "\n";
+      call.receiver->disk().PcFailed(host, ec.value());
       code = 1;
     }
     if(parents)

@@ -1,8 +1,12 @@
 // `brimvale-sim run` from scenario file to output folder: the folder appears
 // whole or not at all, never in place of something the run did not write,
 // and a mistake is named by file, line and key.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -52,6 +57,38 @@ class RunCommand : public ::testing::Test {
       std::fclose(file);
     }
     return status;
+  }
+
+  // Runs the command in a child process with a mount namespace of its own,
+  // in which /dev/shm is a fresh memory disk mounted with `mount_options`;
+  // `beside` runs in a thread of the child while the command runs. The
+  // exit status, kNoNamespace when the machine gives the test none, or
+  // kBesideFailed when `beside` answered false.
+  static constexpr int kNoNamespace = 77, kBesideFailed = 78;
+  int RunWithMemoryDisk(const char *mount_options, const std::function<bool()> &beside = {})
+  {
+    const std::string errors_file = sandbox.path() + "/errors.txt";
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if(child == 0)
+    {
+      if(unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+         mount("tmpfs", "/dev/shm", "tmpfs", 0, mount_options) != 0)
+        _exit(kNoNamespace);
+      bool beside_ok = true;
+      std::thread thread;
+      if(beside) thread = std::thread([&] { beside_ok = beside(); });
+      std::FILE *out = std::fopen("/dev/null", "w");
+      std::FILE *err = std::fopen(errors_file.c_str(), "w");
+      int status = sim::RunScenarioFile(options, out, err);
+      std::fclose(err);
+      if(thread.joinable()) thread.join();
+      _exit(beside_ok ? status : kBesideFailed);
+    }
+    int status = 0;
+    if(child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    errors = Read(errors_file);
+    return WEXITSTATUS(status);
   }
 
   // A previous run's output, to be kept or replaced as a whole.
@@ -411,6 +448,87 @@ TEST_F(RunCommand, TheTimelineFollowsTheLogWhenItStartsAnew)
   ASSERT_GT(shown.size(), logged.size()) << "the lines before the new log are shown too";
   EXPECT_TRUE(std::equal(logged.begin(), logged.end(), shown.end() - static_cast<long>(logged.size())))
       << "the timeline ends with the new log, line for line";
+}
+
+// Every time of a scenario is on the receiver's clock. With its server down
+// the plug-in's pings wait 3 s every 10 s; the key at "1h" is pressed all
+// the same at 22:30 and the run ends at 23:30 on the last day the receiver's
+// dates hold, not past it (where the plug-in would log 17.11.1858).
+TEST_F(RunCommand, KeysAndTheEndOfTheRunAreOnTheReceiversClock)
+{
+  options.scenario = Scenario(
+      "[run]\nduration = \"2h\"\n[receiver]\ndate = 2038-04-22\ntime = 21:30:00\nuptime = \"10m\"\n"
+      "[settings]\n\"Brimvale.ini\" = '''\nNAS IP-Address=192.168.178.20\nLocal Folder Name=NAS\n"
+      "Remotefolder MediaFiles=/video\nPing Gap=10\nLogfile=1\n'''\n"
+      "[[server]]\naddress = \"192.168.178.20\"\noutages = [[0, \"3h\"]]\n[[key]]\nat = \"1h\"\ncode = 1\n");
+  ASSERT_EQ(Run(), 0) << errors;
+  EXPECT_NE(printed.find("run from 21:30:00 (2038-04-22) to 23:30:0"), std::string::npos) << printed;
+  size_t key = printed.find("  event    event ");
+  ASSERT_NE(key, std::string::npos) << printed;
+  EXPECT_EQ(printed.substr(key - 22, 19), "2038-04-22 22:30:00") << printed.substr(key - 22, 80);
+  std::string log = Read(options.out + "/Brimvale.log");
+  EXPECT_NE(log.find("22.04.2038 23:29:"), std::string::npos);
+  EXPECT_EQ(log.find("1858"), std::string::npos);
+}
+
+// A memory disk with bytes to spare but hardly a name left cannot hold the
+// receiver's disks: they go to the PC's disk and the run is whole.
+TEST_F(RunCommand, AMemoryDiskWithoutNamesToSpareIsNotUsed)
+{
+  options.scenario = std::string(BRIMVALE_SOURCE_DIR) + "/examples/startup/clean.toml";
+  options.quiet = true;
+  int status = RunWithMemoryDisk("size=1g,nr_inodes=20");
+  if(status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+  EXPECT_EQ(status, 0) << errors;
+  EXPECT_TRUE(fs::exists(options.out + "/root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log"));
+}
+
+// The memory disk fills up while the run goes on (something else on the PC
+// takes it all): the run stops with exit 1 and names the PC's folder, rather
+// than finishing with a log that lost its lines.
+TEST_F(RunCommand, AMemoryDiskThatFillsUpDuringTheRunFailsIt)
+{
+  // Out for a minute every other minute: a few log lines each time, pages of
+  // log in the six hours.
+  std::string outages;
+  for(int minute = 2; minute < 360; minute += 2)
+    outages += (minute > 2 ? ", [" : "[") + std::to_string(minute * 60) + ", " + std::to_string(minute * 60 + 60) + "]";
+  options.scenario = Scenario(
+      "[run]\nduration = \"6h\"\n[settings]\n\"Brimvale.ini\" = '''\nNAS IP-Address=192.168.178.20\n"
+      "Local Folder Name=NAS\nRemotefolder MediaFiles=/video\nPing Gap=10\nNAS Boottime=0\nLogfile=1\n'''\n"
+      "[[server]]\naddress = \"192.168.178.20\"\nexports = { \"/video\" = [\"a.ts\"] }\noutages = [" + outages +
+      "]\n");
+  options.quiet = true;
+  int status = RunWithMemoryDisk("size=400m", [] {
+    // Once the plug-in has begun its log on the memory disk, the rest of the
+    // disk goes to a file of somebody else's.
+    bool filled = false;
+    for(int k = 0; k < 6000 && !filled; ++k)
+    {
+      std::error_code ec;
+      for(const auto &e : fs::directory_iterator("/dev/shm", ec))
+        filled = filled || fs::exists(e.path() / "root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log", ec);
+      if(!filled) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    int fd = open("/dev/shm/somebody-else", O_WRONLY | O_CREAT, 0600);
+    if(!filled || fd < 0) return false;
+    struct statvfs room;
+    if(statvfs("/dev/shm", &room) == 0) posix_fallocate(fd, 0, static_cast<off_t>(room.f_bavail * room.f_bsize));
+    // To the last page, whatever the log took meanwhile.
+    static const char page[4096] = {};
+    off_t end = lseek(fd, 0, SEEK_END);
+    for(ssize_t n; (n = pwrite(fd, page, sizeof(page), end)) > 0;) end += n;
+    bool full = errno == ENOSPC;
+    close(fd);
+    return full;
+  });
+  if(status == kNoNamespace) GTEST_SKIP() << "no mount namespace for the test";
+  ASSERT_NE(status, kBesideFailed) << "the memory disk could not be filled while the run went on";
+  EXPECT_EQ(status, 1) << errors;
+  EXPECT_NE(errors.find("brimvale-sim: the PC's folder /dev/shm/brimvale-sim-"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("No space left on device"), std::string::npos) << errors;
+  EXPECT_FALSE(fs::exists(options.out));
+  EXPECT_TRUE(Leftovers().empty());
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ TEST(ScenarioDuration, TextsAndSeconds)
     {"90s", 90, true}, {"15m", 900, true}, {"1h30m", 5400, true}, {"2d", 172800, true}, {"45", 45, true},
     {"1.5m", 90, true}, {"", 0, false},     {"1h30", 0, false},   {"m", 0, false},       {"5x", 0, false},
     {".", 0, false},    {"1..5m", 0, false}, {"1.m", 0, false},   {".5m", 0, false},
+    // Each unit once, the largest first.
+    {"1d2h3m4s", 93784, true}, {"1h1h", 0, false}, {"30m1h", 0, false}, {"1m1m", 0, false},
   };
   for(const auto &c : cases)
   {
@@ -102,6 +104,16 @@ TEST_F(ScenarioTest, MistakesNameFileLineAndKey)
     {"[receiver]\ndate = 2038-04-22\n[run]\nduration = \"1d\"\n", ":4: run.duration: the run would go past 2038-04-22"},
     {"[[timer]]\nstart = \"2038-04-23 20:00\"\n", ":2: timer[1].start: must be a date from 1900-01-01 to 2038-04-22"},
     {"[[key]]\nat = \"400d\"\ncode = 1\n", ":2: key[1].at: must be at most 366d"},
+    // Nothing of what is written is dropped without a word.
+    {"[receiver]\ntime = 12:00:00.5\n", ":2: receiver.time: must be a whole second"},
+    {"[[timer]]\nstart = 2026-12-08T20:05:00.5\n", ":2: timer[1].start: timers start on a whole minute"},
+    // Servers the network and the summary can tell apart.
+    {"[[server]]\naddress = \"1.2.3.4\"\n[[server]]\naddress = \"1.2.3.4\"\n",
+     ":4: server[2].address: two servers have the address 1.2.3.4"},
+    {"[[server]]\naddress = \"1.2.3.4\"\nname = \"a\\u0000b\"\n", ":3: server[1].name: must be a plain name"},
+    {"[[server]]\naddress = \"1.2.3.4\"\nname = \"Wohnzimmer-NAS\"\n",
+     ":3: server[1].name: must be at most 13 characters"},
+    {"[[server]]\naddress = \"diskstation.fritz.box\"\n", ":2: server[1].address: must be at most 19"},
   };
   for(const auto &c : cases)
   {
@@ -130,6 +142,23 @@ TEST_F(ScenarioTest, KeysArePressedInTheOrderOfTheirTimes)
                             path + ":14: server[1].outages: begins at 5m, after the end of the run (1m): it never happens",
                             path + ":10: key[3].at: 2m is after the end of the run (1m): the key is never pressed",
                         }));
+}
+
+// A generated scenario with thousands of outages past its end gets a few
+// lines and a count, not a line for each.
+TEST_F(ScenarioTest, ManyWarningsOfAKindAreCounted)
+{
+  std::string outages;
+  for(int k = 0; k < 1000; ++k) outages += (k ? ", [" : "[") + std::to_string(120 + k) + ", " + std::to_string(121 + k) + "]";
+  sim::Scenario s;
+  std::string error;
+  std::string path = Write("[run]\nduration = \"1m\"\n[[key]]\nat = \"2m\"\ncode = 1\n[[server]]\n"
+                           "address = \"1.2.3.4\"\noutages = [" + outages + "]\n");
+  ASSERT_TRUE(sim::LoadScenario(path, &s, &error)) << error;
+  ASSERT_EQ(s.warnings.size(), 7u);
+  EXPECT_NE(s.warnings[0].find("server[1].outages: begins at 2m, after the end"), std::string::npos) << s.warnings[0];
+  EXPECT_NE(s.warnings[5].find("key[1].at: 2m is after the end"), std::string::npos) << s.warnings[5];
+  EXPECT_EQ(s.warnings[6], path + ": 995 more outages that begin after the end of the run (not listed)");
 }
 
 // The reference example names every key the reader knows.

@@ -13,12 +13,12 @@
 +513  osd  TAP_Osd_PutS(1, 589, 42, 620, 0xffeeeeee, 0x00000000, 0, 0, 0, 0) "1"
 +644  shell  "ping -c1 -W2 192.168.178.20 > /mnt/hd/ProgramFiles/Settings/Brimvale/1.ping" -> 0
 +1014  osd  TAP_Osd_Delete(1)
-+3004  event  event 0x900 0x0
-+3004  network  unmounted /mnt/hd/MediaFiles/DiskStation
-+3004  shell  "umount "/mnt/hd/MediaFiles/DiskStation"" -> 0
-+3004  shell  "rmdir "/mnt/hd/MediaFiles/DiskStation"" -> 0
-+3004  shell  "umount "/mnt/hd/MP3Files/DiskStation"" -> 1
-+3004  shell  "umount "/mnt/hd/PhotoFiles/DiskStation"" -> 1
-+3004  shell  "umount "/mnt/hd/DataFiles/DiskStation"" -> 1
-+3004  shell  "kill -15 300" -> 0
-+3004  event  event 0x900 -> 0x0
++3000  event  event 0x900 0x0
++3000  network  unmounted /mnt/hd/MediaFiles/DiskStation
++3000  shell  "umount "/mnt/hd/MediaFiles/DiskStation"" -> 0
++3000  shell  "rmdir "/mnt/hd/MediaFiles/DiskStation"" -> 0
++3000  shell  "umount "/mnt/hd/MP3Files/DiskStation"" -> 1
++3000  shell  "umount "/mnt/hd/PhotoFiles/DiskStation"" -> 1
++3000  shell  "umount "/mnt/hd/DataFiles/DiskStation"" -> 1
++3000  shell  "kill -15 300" -> 0
++3000  event  event 0x900 -> 0x0
