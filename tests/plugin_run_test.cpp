@@ -97,6 +97,7 @@ class PluginRun : public SimTest {
   // Server 1 takes the recording folder, a second server has a share below
   // it; the firmware's own values of 17 and 18 are set, to be found again.
   void StartRecordingHome();
+  void ExpectLogRotation();
 
 
   std::string data_files_before_;
@@ -335,8 +336,10 @@ TEST_F(PluginRun, TheRecordingFolderChangesHandsWithoutTouchingOtherFolders)
   EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
 }
 
-// The run log lives on the recording disk: it must not grow for ever.
-TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
+// The run log lives on the recording disk: it must not grow for ever. A log
+// just short of 1 MiB is written past it; the line after that starts a new
+// log, nothing lost, nothing twice.
+void PluginRun::ExpectLogRotation()
 {
   const std::string old_line = "07.12.2026 05:45:22 -> Send Ping to 1. NAS (192.168.178.20)\r\n";
   std::string old_log;
@@ -363,6 +366,23 @@ TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
     ASSERT_NE(end, std::string::npos) << written.substr(at);
     EXPECT_EQ(written.compare(at + 19, 4, " -> "), 0) << written.substr(at, end - at);
   }
+  EXPECT_EQ(written.find("Brimvale 3.1 started"), written.rfind("Brimvale 3.1 started")) << "a line written twice";
+}
+
+TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
+{
+  ExpectLogRotation();
+}
+
+// A host built to the plug-in interface without TAP_Hdd_Rename loads the
+// plug-in all the same, and the log is copied aside instead.
+TEST_F(PluginRun, OnAHostWithoutRenameTheLogIsCopiedAside)
+{
+  if(BRIMVALE_SANITIZE) GTEST_SKIP() << "the sanitizer build's plug-in asks the C library for dlsym by version";
+  config.hdd_rename = false;
+  ExpectLogRotation();
+  std::vector<std::string> loader = receiver->trace().Texts(sim::TraceKind::kLoader);
+  EXPECT_EQ(std::count(loader.begin(), loader.end(), "dlsym(\"TAP_Hdd_Rename\") -> not in this host"), 1);
 }
 
 TEST_F(PluginRun, RecordingFolderOnAReceiverWithAnOldCLibrary)
@@ -395,6 +415,52 @@ TEST_F(PluginRun, RecordingFolderOnAReceiverWithAnOldCLibrary)
   }
   EXPECT_GT(versioned, 0u);
   EXPECT_EQ(direct, 0u);
+}
+
+// A C library with neither lstat64 nor __lxstat64 (nor the stat64 pair):
+// the plug-in cannot see that DF_local shows the local recordings, so the
+// export never goes over them, and nothing calls what is not there.
+TEST_F(PluginRun, WithoutAnyLstatTheRecordingFolderStaysLocal)
+{
+  if(BRIMVALE_SANITIZE) GTEST_SKIP() << "the sanitizer build's plug-in asks the C library for dlsym by version";
+  config.c_library = sim::CLibrary::kNone;
+  StartRecordingHome();
+  Run(120);
+  EXPECT_NE(RunLog().find("Local recordings not reachable at /mnt/hd/DF_local - DataFiles not mounted"),
+            std::string::npos);
+  EXPECT_FALSE(Ran("mount \"192.168.178.20:/volume1/rec\" \"/mnt/hd/DataFiles\" -osoft,intr,tcp,rsize=65535,nolock"));
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "rec/volume1/video") << "the other shares mount";
+  std::vector<std::string> loader = receiver->trace().Texts(sim::TraceKind::kLoader);
+  for(const char *name : {"lstat64", "__lxstat64"})
+    EXPECT_NE(std::find(loader.begin(), loader.end(), std::string("dlsym(\"") + name + "\") -> not in this C library"),
+              loader.end())
+        << name;
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+  EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
+}
+
+// Some receivers keep their recordings elsewhere and have /mnt/hd/DataFiles
+// as a symbolic link to them. The bind mount follows the link, and so must
+// the check that DF_local shows the recordings before the export goes over.
+TEST_F(PluginRun, ARecordingFolderThatIsASymbolicLinkIsTakenOver)
+{
+  const std::string link = config.root + "/mnt/hd/DataFiles";
+  fs::create_directories(config.root + "/mnt/hd/Recordings");
+  fs::create_directory_symlink("Recordings", link);
+  StartRecordingHome();
+  Run(120);
+  EXPECT_EQ(RunLog().find("Local recordings not reachable"), std::string::npos) << RunLog();
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Second/data.txt"), "second/share/data");
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_TRUE(fs::is_symlink(link)) << "the link is left as it was";
+  EXPECT_EQ(Tree("/mnt/hd/Recordings"), data_files_before_);
+  EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
 }
 
 TEST_F(PluginRun, AFailedFirstAttemptUndoesTheRedirectionCompletely)
