@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -65,6 +67,14 @@ class PluginRun : public SimTest {
 
   std::string RunLog() { return ReadFile(kRunLog); }
 
+  // Commands run so far that begin with `start`.
+  size_t CountCommands(const std::string &start) const
+  {
+    size_t n = 0;
+    for(const std::string &c : Commands()) n += c.rfind(start, 0) == 0;
+    return n;
+  }
+
   // Compares `text` with tests/golden/<name>; BRIMVALE_UPDATE_GOLDEN=1 rewrites it.
   void ExpectGolden(const std::string &name, const std::string &text)
   {
@@ -98,6 +108,8 @@ class PluginRun : public SimTest {
   // it; the firmware's own values of 17 and 18 are set, to be found again.
   void StartRecordingHome();
   void ExpectLogRotation();
+  void ExpectThirdAttemptIcon(const sim::NasConfig &nas, const std::string &more_ini,
+                              const std::map<unsigned, std::string> &expected);
 
 
   std::string data_files_before_;
@@ -169,6 +181,71 @@ TEST_F(PluginRun, WithoutAMountDelayTheNetworkIsProbedEvery3sUntilMountingMayBeg
     EXPECT_LE(probes[k] - probes[k - 1], 410u) << k;
   }
   EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "nothing mounted before the start-up delay";
+}
+
+TEST_F(PluginRun, WithAMountDelayTheNetworkIsNeverProbed)
+{
+  config.uptime_ticks = 2000;  // up for 20 s: MountDelay 30 holds mounting back 10 s more
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"})};
+  std::string ini = kOneServer;
+  ini.replace(ini.find("MountDelay=5"), 12, "MountDelay=30");
+  Start(ini);
+  Run(9);
+  EXPECT_EQ(CountCommands("ping "), 0u) << "nothing is pinged before the delay is over";
+  Run(30);
+  EXPECT_EQ(CountCommands("ping -c1 -W1 8.8.8.8"), 0u) << "no network probe while MountDelay is set";
+  EXPECT_GE(CountCommands("ping -c1 -W2 192.168.178.20"), 1u);
+}
+
+// A boot time just 1 s longer than the ping may take leaves no room for the
+// probe before the mount: the server is pinged once, not on every idle event.
+TEST_F(PluginRun, ABootTimeOneSecondOverThePingWaitPingsOnceBeforeTheMount)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "", {"/volume1/video", "/volume1/music"})};
+  std::string ini = kOneServer;
+  ini.replace(ini.find("NAS Boottime=10"), 15, "NAS Boottime=3");
+  Start(ini);
+  Run(10);
+  ASSERT_TRUE(Ran("mount \"192.168.178.20:/volume1/video\" \"/mnt/hd/MediaFiles/DiskStation\" "
+                  "-osoft,intr,tcp,rsize=65535,nolock"));
+  EXPECT_EQ(CountCommands("ping -c1 -W2 192.168.178.20"), 1u);
+}
+
+// The icon of a third attempt that failed: the failed icon with the number of
+// failed shares when none mounted; the part icon with the mounted count on
+// the right and the failed one on the left when some did. Both are drawn as
+// sprites, the ok icon is not.
+void PluginRun::ExpectThirdAttemptIcon(const sim::NasConfig &nas, const std::string &more_ini,
+                                       const std::map<unsigned, std::string> &expected)
+{
+  config.servers = {nas};
+  Start(std::string(kOneServer) + more_ini);
+  Run(90);
+  ASSERT_NE(RunLog().find("Mounting of 1. NAS failed"), std::string::npos);
+  int sprite = -1;
+  std::map<unsigned, std::string> counts;  // x -> number drawn beside the last icon
+  for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kOsd))
+  {
+    unsigned rgn = 0, x = 0, y = 0;
+    int drawn = -1;
+    if(std::sscanf(t.c_str(), "TAP_Osd_PutGd(%u, %u, %u, image, %d)", &rgn, &x, &y, &drawn) == 4)
+      sprite = drawn, counts.clear();
+    else if(std::sscanf(t.c_str(), "TAP_Osd_PutS(%u, %u, %u,", &rgn, &x, &y) == 3 && y == 42)
+      counts[x] = t.substr(t.find('"') + 1, t.rfind('"') - t.find('"') - 1);
+  }
+  EXPECT_EQ(sprite, 1);
+  EXPECT_EQ(counts, expected);
+}
+
+TEST_F(PluginRun, TheThirdAttemptWithNothingMountedShowsTheFailedCount)
+{
+  ExpectThirdAttemptIcon(NasWithExports("diskstation", "192.168.178.20", {}), "", {{589, "2"}});
+}
+
+TEST_F(PluginRun, TheThirdAttemptWithTwoOfThreeMountedShowsBothCounts)
+{
+  ExpectThirdAttemptIcon(NasWithExports("diskstation", "192.168.178.20", {"/volume1/video", "/volume1/music"}),
+                         "Remotefolder PhotoFiles=/volume1/photo\r\n", {{589, "2"}, {557, "1"}});
 }
 
 TEST_F(PluginRun, SleepingServerIsWokenAndMountedAfterItsBoot)
