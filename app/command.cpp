@@ -17,6 +17,7 @@
 #define IPV4_GROUP_DIGITS 3
 #define IPV4_GROUP_MAX 255
 #define HOST_LABEL_MAX 63
+#define HOST_NAME_MAX_LENGTH 253  // a trailing dot included
 #define MAC_GROUPS 6
 
 int IsSafeArgument(const char *value, ArgPosition position)
@@ -87,22 +88,32 @@ static int IsDottedQuad(const char *text)
   return *text == '\0';
 }
 
-// Labels of letters, digits and "-" between dots, none empty, none starting
-// or ending with "-" (so no option), the last starting with a letter (so a
-// mistyped dotted quad such as 192.168.1.1O is not taken for a name).
+// Labels of letters, digits, "-" and "_" between dots, 1 to 63 characters
+// each, none empty and none starting with "-" (so no option), with one dot
+// at the end allowed (a fully qualified name). Home routers hand out names
+// such as "4bay" or "my_nas", so spelling is not judged beyond that; only a
+// name of nothing but digits and dots is no name, but an address (and here
+// one IsDottedQuad refused: 192.168.1.300, 192.168.001.020).
 static int IsHostName(const char *text)
 {
+  size_t total = strlen(text);
+  if(total == 0 || total > HOST_NAME_MAX_LENGTH) return 0;
+  const char *end = text + total;
+  if(end[-1] == '.') end--;
+  int onlyDigits = 1;
   const char *label = text;
   for(const char *p = text;; p++)
   {
-    if(*p == '.' || *p == '\0')
+    if(p == end || *p == '.')
     {
       size_t length = (size_t)(p - label);
-      if(length == 0 || length > HOST_LABEL_MAX || label[0] == '-' || p[-1] == '-') return 0;
-      if(*p == '\0') return IsLetter(label[0]);
+      if(length == 0 || length > HOST_LABEL_MAX || label[0] == '-') return 0;
+      if(p == end) return !onlyDigits;
       label = p + 1;
     }
-    else if(!IsLetter(*p) && !IsDigit(*p) && *p != '-')
+    else if(IsLetter(*p) || *p == '-' || *p == '_')
+      onlyDigits = 0;
+    else if(!IsDigit(*p))
       return 0;
   }
 }

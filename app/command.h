@@ -29,10 +29,12 @@ typedef enum {
 } CommandStatus;
 
 // Whether `address` can be handed to ping and mount: COMMAND_READY for an
-// IPv4 dotted quad or a host name (letters, digits, "-" and ".", its last
-// label starting with a letter); COMMAND_UNSAFE when it is not even one safe
-// word; COMMAND_NOT_ADDRESS otherwise, "-o..." among them, which the tools
-// would take for an option.
+// IPv4 dotted quad or a host name (labels of letters, digits, "-" and "_",
+// 1 to 63 characters, none starting with "-", one trailing "." allowed, 253
+// characters at most, and not only digits and dots); COMMAND_UNSAFE when it
+// is not even one safe word; COMMAND_NOT_ADDRESS otherwise, "-o..." among
+// them, which the tools would take for an option. brimvale-sim check uses
+// this very rule.
 CommandStatus CheckAddress(const char *address);
 
 // The same for a MAC handed to ether-wake: COMMAND_READY for six two-digit

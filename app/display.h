@@ -16,6 +16,7 @@
 #define LOG_FILE_NAME "Brimvale.log"
 #define LOG_OLD_FILE_NAME "Brimvale.log.1"  // the log before, once it passed its limit
 #define LOG_ROTATE_BYTES 0x100000            // 1 MiB
+#define LOG_GIVE_UP_BYTES (2 * LOG_ROTATE_BYTES)  // a log that cannot be moved aside is dropped
 #define LOG_LINE_SIZE 512       // a longer line is cut, keeping its CR LF
 
 // Shows `text` on the message bar for `ticks`, replacing any text shown.

@@ -177,10 +177,12 @@ static void LogAndRun(void)
 }
 
 // 1 when both paths exist and show one folder (a bind mount shows its source).
+// Where /mnt/hd/DataFiles is a symbolic link the bind followed it, so both
+// are looked at through links.
 static int SameFolder(const char *a, const char *b)
 {
   struct stat64 first, second;
-  if(LinuxLstat(a, &first) != 0 || LinuxLstat(b, &second) != 0) return 0;
+  if(LinuxStat(a, &first) != 0 || LinuxStat(b, &second) != 0) return 0;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 

@@ -2,11 +2,12 @@
 // imports (host/libc.imports lists those, each with why every receiver
 // generation has it).
 //
-// lstat64 is not one of them: C libraries before glibc 2.33 do not export a
-// function of that name (programs got a wrapper from libc_nonshared.a, which
-// a plug-in cannot carry), embedded C libraries do. The plug-in finds it at
-// run time instead, or the call it wraps, __lxstat64 with the version of the
-// stat structure this ABI uses.
+// lstat64 and stat64 are not among them: C libraries before glibc 2.33 do
+// not export functions of those names (programs got wrappers from
+// libc_nonshared.a, which a plug-in cannot carry), embedded C libraries do.
+// The plug-in finds them at run time instead, or the calls they wrap,
+// __lxstat64 and __xstat64 with the version of the stat structure this ABI
+// uses.
 #ifndef BRIMVALE_HOST_CLIB_H
 #define BRIMVALE_HOST_CLIB_H
 
@@ -15,6 +16,10 @@
 
 #define CLIB_SYM_LSTAT64 "lstat64"
 #define CLIB_SYM_LXSTAT64 "__lxstat64"
+// The same for stat64, which follows a symbolic link: __xstat64 with the
+// same structure version.
+#define CLIB_SYM_STAT64 "stat64"
+#define CLIB_SYM_XSTAT64 "__xstat64"
 
 // The stat structure version __lxstat64 expects (_STAT_VER of the ABI; the
 // call fails with EINVAL for any other).
@@ -33,6 +38,8 @@
 
 typedef int (*Lstat64Fn)(const char *path, struct stat64 *info);
 typedef int (*Lxstat64Fn)(int version, const char *path, struct stat64 *info);
+typedef int (*Stat64Fn)(const char *path, struct stat64 *info);
+typedef int (*Xstat64Fn)(int version, const char *path, struct stat64 *info);
 
 #if defined(__mips__) && defined(_ABIO32) && _MIPS_SIM == _ABIO32
 // The receiver's struct stat64: the kernel's 104 bytes, padded to 160 by the

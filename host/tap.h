@@ -121,9 +121,6 @@ extern int (*TAP_Hdd_ChangeDir)(const char *dir);
 extern int (*TAP_Hdd_Exist)(const char *name);
 extern int (*TAP_Hdd_Create)(const char *name, byte attr);
 extern int (*TAP_Hdd_Delete)(const char *name);
-// Renames a file in the current folder; 1 on success. An existing newName is
-// not replaced.
-extern int (*TAP_Hdd_Rename)(const char *oldName, const char *newName);
 extern TYPE_File *(*TAP_Hdd_Fopen)(const char *name);
 extern dword (*TAP_Hdd_Flen)(TYPE_File *file);
 extern dword (*TAP_Hdd_Fseek)(TYPE_File *file, long pos, long origin);
@@ -147,5 +144,13 @@ extern void (*TAP_SysOsdControl)(int osdId, int ctrl);
 #ifdef __cplusplus
 }
 #endif
+
+// Offered by newer hosts only, so never imported: a plug-in that imported it
+// would not load on a host without it. Looked up by name at run time
+// (TryResolve), which yields the address of the host's pointer variable.
+// Renames a file in the current folder; 1 on success. An existing newName is
+// not replaced.
+#define TAP_SYM_HDD_RENAME "TAP_Hdd_Rename"
+typedef int (*TAP_Hdd_RenameFn)(const char *oldName, const char *newName);
 
 #endif

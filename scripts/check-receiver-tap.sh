@@ -4,15 +4,24 @@
 #   - not one floating-point instruction (firmwares are built for differing
 #     floating-point conventions, and some CPUs have no FPU at all) and no
 #     instruction of a later MIPS release;
-#   - imports only the host interface (host/tap.h) and the C library names in
-#     host/libc.imports; no needed libraries, no symbol versions.
-# Prints every fault it finds and exits 1 when there is one.
+#   - imports only the host interface names in host/tap.imports and the C
+#     library names in host/libc.imports; no needed libraries, no symbol
+#     versions.
+# Prints every fault it finds and exits 1 when there is one. The build runs
+# it after every link of the .tap: the cross build in full, a native build
+# with --imports-only (its own machine's code, the same imports).
 #
 #   scripts/check-receiver-tap.sh out/receiver/Brimvale.tap
+#   scripts/check-receiver-tap.sh --imports-only build/Brimvale.tap
 set -euo pipefail
-tap=${1:?usage: $0 Brimvale.tap}
+imports_only=0
+if [ "${1:-}" = "--imports-only" ]; then
+  imports_only=1
+  shift
+fi
+tap=${1:?usage: $0 [--imports-only] Brimvale.tap}
 top=$(cd "$(dirname "$0")/.." && pwd)
-tools=${MIPSEL_TOOLS_PREFIX:-mipsel-linux-gnu-}
+if [ "$imports_only" -eq 1 ]; then tools=${TOOLS_PREFIX:-}; else tools=${MIPSEL_TOOLS_PREFIX:-mipsel-linux-gnu-}; fi
 faults=0
 fault() {
   echo "check-receiver-tap: $tap: $*" >&2
@@ -20,6 +29,31 @@ fault() {
 }
 
 [ -f "$tap" ] || { echo "check-receiver-tap: $tap: no such file" >&2; exit 1; }
+
+names() { sed -e 's/#.*//' -e 's/[[:space:]].*//' "$@" | sed '/^$/d'; }
+
+# ---- what the receiver's loader must find ----
+allowed=$(names "$top/host/tap.imports" "$top/host/libc.imports" | sort -u)
+[ "$(wc -l <<<"$allowed")" -gt 60 ] || fault "host/tap.imports or host/libc.imports could not be read"
+while read -r name; do
+  [ -n "$name" ] || continue
+  if grep -qxF "$name" <<<"$allowed"; then continue; fi
+  case $name in
+    TAP_*) fault "imports $name, which is not in host/tap.imports: a host without it cannot load the plug-in (look it up at run time)" ;;
+    *) fault "imports $name, which is not in host/libc.imports: not every receiver's C library exports it" ;;
+  esac
+done < <("${tools}nm" -D --undefined-only "$tap" | awk '{print $NF}')
+dynamic=$("${tools}readelf" -dW "$tap")
+while read -r needed; do fault "needs the library $needed"; done < <(grep -o 'NEEDED.*\[.*\]' <<<"$dynamic" | sed 's/.*\[\(.*\)\]/\1/')
+if "${tools}readelf" -SW "$tap" | grep -q '\.gnu\.version_r'; then fault "asks for symbol versions (.gnu.version_r)"; fi
+
+if [ "$imports_only" -eq 1 ]; then
+  if [ "$faults" -ne 0 ]; then
+    echo "check-receiver-tap: $tap: $faults fault(s)" >&2
+    exit 1
+  fi
+  exit 0
+fi
 
 # ---- the CPU and the ABI ----
 header=$("${tools}readelf" -h "$tap")
@@ -54,19 +88,8 @@ while IFS=$'\t' read -r address bytes mnemonic operands; do
 done < <("${tools}objdump" -d -m mips:isa32 "$tap")
 [ "$instructions" -gt 1000 ] || fault "only $instructions instructions disassembled: is this the plug-in?"
 
-# ---- what the receiver's loader must find ----
-allowed=$( (grep -o '(\*TAP_[A-Za-z0-9_]*)' "$top/host/tap.h" | tr -d '(*)'; sed -e 's/#.*//' -e 's/[[:space:]].*//' "$top/host/libc.imports") | sed '/^$/d' | sort -u)
-[ "$(wc -l <<<"$allowed")" -gt 60 ] || fault "the host interface or host/libc.imports could not be read"
-while read -r name; do
-  [ -n "$name" ] || continue
-  grep -qxF "$name" <<<"$allowed" || fault "imports $name, which not every receiver's C library exports"
-done < <("${tools}nm" -D --undefined-only "$tap" | awk '{print $2}')
-dynamic=$("${tools}readelf" -dW "$tap")
-while read -r needed; do fault "needs the library $needed"; done < <(grep -o 'NEEDED.*\[.*\]' <<<"$dynamic" | sed 's/.*\[\(.*\)\]/\1/')
-if "${tools}readelf" -SW "$tap" | grep -q '\.gnu\.version_r'; then fault "asks for symbol versions (.gnu.version_r)"; fi
-
 if [ "$faults" -ne 0 ]; then
   echo "check-receiver-tap: $tap: $faults fault(s)" >&2
   exit 1
 fi
-echo "check-receiver-tap: $tap: MIPS32r1 o32 PIC, $instructions instructions, no FPU, imports only the host interface and host/libc.imports"
+echo "check-receiver-tap: $tap: MIPS32r1 o32 PIC, $instructions instructions, no FPU, imports only host/tap.imports and host/libc.imports"

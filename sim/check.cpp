@@ -143,6 +143,27 @@ std::string Suggestion(const std::string &written)
   return best;
 }
 
+// A host name the plug-in accepts that reads like a dotted quad with a
+// letter typed for a digit: four parts of one to three digits or the
+// letters taken for them (O o for 0, l I for 1), 192.168.1.1O.
+bool LooksLikeMistypedAddress(const std::string &name)
+{
+  std::string text = name;
+  if(!text.empty() && text.back() == '.') text.pop_back();
+  int parts = 0;
+  size_t at = 0;
+  for(;;)
+  {
+    size_t dot = text.find('.', at);
+    std::string part = text.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
+    if(part.empty() || part.size() > 3 || part.find_first_not_of("0123456789OolI") != std::string::npos) return false;
+    ++parts;
+    if(dot == std::string::npos) break;
+    at = dot + 1;
+  }
+  return parts == 4 && text.find_first_not_of("0123456789.") != std::string::npos;
+}
+
 using Problem = sim::CheckProblem;
 
 class Report {
@@ -762,8 +783,15 @@ class Checker {
     else if(address != COMMAND_READY)
       AddFor(n, KEY_ADDRESS,
              Shown(s.address) + " is neither an IPv4 address (four numbers 0 to 255 without leading zeros, like "
-                                "192.168.178.20) nor a host name (letters, digits, - and ., not starting with -, "
-                                "the last part starting with a letter)" + unreachable);
+                                "192.168.178.20) nor a host name (parts of letters, digits, - and _ between dots, "
+                                "none empty or starting with -, not only digits)" + unreachable);
+    else if(s.address[0] != '\0' && LooksLikeMistypedAddress(s.address))
+    {
+      const FileText &file = files_[static_cast<size_t>(n) - 1];
+      report_.Warn(sim::ProblemPlace({file.name(), file.entry(KEY_ADDRESS).line, n, KEY_ADDRESS, ""}) + ": " +
+                   Shown(s.address) + " is taken for a host name, but looks like a mistyped IPv4 address (a letter "
+                                      "O or l for a digit?): the server is pinged and mounted by that name");
+    }
     CommandStatus mac = s.mac[0] != '\0' ? CheckMac(s.mac) : COMMAND_READY;
     if(mac == COMMAND_UNSAFE)
       AddFor(n, KEY_MAC, Shown(s.mac) + unsafe + " (one word, like 00:11:32:aa:bb:cc): no wake-up "

@@ -385,7 +385,7 @@ bool Disk::Resolve(const std::string &abs, std::string *host, PathLook *look, bo
   return true;
 }
 
-bool Disk::Walk(const std::string &abs, bool live, std::string *host, PathLook *look) const
+bool Disk::Walk(const std::string &abs, bool live, std::string *host, PathLook *look, int links) const
 {
   size_t host_dir_size = 0;
   std::string result = MountedPath(abs, &host_dir_size);
@@ -408,9 +408,8 @@ bool Disk::Walk(const std::string &abs, bool live, std::string *host, PathLook *
     else
       result.resize(host_dir_size);
   }
-  // Walk down from there: a symbolic link on the way could lead out of the
-  // sandbox, so such a path is refused. Below a name that is not there
-  // nothing can be a link, so the walk stops looking.
+  // Walk down from there. Below a name that is not there nothing can be a
+  // link, so the walk stops looking.
   bool looking = true;
   while(i < rest.size())
   {
@@ -420,7 +419,21 @@ bool Disk::Walk(const std::string &abs, bool live, std::string *host, PathLook *
     i = j;
     if(!looking) continue;
     seen = Look(result, /*follow=*/false, live && i == rest.size());
-    if(seen.exists() && S_ISLNK(seen.st.st_mode)) return false;
+    if(seen.exists() && S_ISLNK(seen.st.st_mode))
+    {
+      // The link's target is a receiver path, relative to the link's folder
+      // unless it starts with "/"; the walk starts again from there. Read
+      // as a PC path it could lead anywhere.
+      size_t at = abs.size() - rest.size() + i;  // the link's end in `abs`
+      char target[kMaxPathLength + 1];
+      ssize_t n = ::readlink(result.c_str(), target, sizeof(target) - 1);
+      if(n <= 0 || links >= kMaxLinks) return false;
+      std::string followed(target, static_cast<size_t>(n));
+      if(followed[0] != '/') followed = abs.substr(0, abs.rfind('/', at - 1) + 1) + followed;
+      std::string next;
+      if(!Normalize(followed + abs.substr(at), &next)) return false;
+      return Walk(next, live, host, look, links + 1);
+    }
     looking = seen.exists();
   }
   *look = seen;

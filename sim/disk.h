@@ -3,8 +3,8 @@
 // bind mounts) over mount points exactly as the receiver's kernel would.
 //
 // Every receiver path is normalised lexically before use; ".." stops at the
-// root, and a path through a symbolic link is refused, so nothing the plug-in
-// can name reaches outside the sandbox folder.
+// root, and a symbolic link is followed to the receiver path it names, so
+// nothing the plug-in can name reaches outside the sandbox folder.
 #pragma once
 
 #include <sys/stat.h>
@@ -79,8 +79,8 @@ class Disk {
   // and normalised.
   static bool Absolute(const std::string &path, const std::string &cwd, std::string *out);
 
-  // Where a receiver path lies on the PC, through the mount table; false for
-  // a path that cannot be normalised or runs through a symbolic link. With
+  // Where a receiver path lies on the PC, through the mount table and any
+  // symbolic links; false for a path that cannot be normalised. With
   // `look`, also what lstat saw at the path's last name; `live` asks for its
   // status as it is now (a file's size, a changed folder's times), not only
   // what it is.
@@ -251,8 +251,12 @@ class Disk {
   // The PC path under the topmost mount that holds `abs`, and the length of
   // that mount's own folder in it.
   std::string MountedPath(const std::string &abs, size_t *host_dir_size) const;
-  // The walk name by name from the mount's folder; false on a symbolic link.
-  bool Walk(const std::string &abs, bool live, std::string *host, PathLook *look) const;
+  // The walk name by name from the mount's folder. A symbolic link on the
+  // way is followed as the receiver's kernel would, its target read as a
+  // receiver path (so it never leads out of the sandbox); false when that
+  // takes more than kMaxLinks links.
+  bool Walk(const std::string &abs, bool live, std::string *host, PathLook *look, int links = 0) const;
+  static constexpr int kMaxLinks = 40;  // the kernel's limit (ELOOP)
   // The last walks, good while `tree` is the count of changes to the tree
   // (Changed, Removed, Forget, a status seen anew): a log line resolves the
   // same few paths a dozen times.

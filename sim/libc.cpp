@@ -72,16 +72,34 @@ int OpenFor(Receiver *r, const char *path, int flags, mode_t mode, int (*real)(c
   return fd;
 }
 
-// lstat64 for the plug-in: the way to the path was looked at name by name,
-// and the last look is the answer. `call` opens the trace line.
-int LstatFor(Receiver *r, const char *call, const char *path, struct stat64 *st)
+// A symbolic link at the last name of `abs`: its own status, as lstat sees
+// it (the disk's walk follows every link).
+bool LinkAt(Receiver *r, const std::string &abs, struct stat64 *st)
+{
+  size_t slash = abs.rfind('/');
+  if(slash == std::string::npos || slash + 1 >= abs.size()) return false;
+  std::string folder_host;
+  sim::PathLook folder;
+  std::string parent = slash == 0 ? "/" : abs.substr(0, slash);
+  if(!r->disk().FolderHostPath(parent, &folder_host, &folder) || !folder.folder()) return false;
+  std::string host = folder_host + (folder_host.back() == '/' ? "" : "/") + abs.substr(slash + 1);
+  return ::fstatat64(AT_FDCWD, host.c_str(), st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st->st_mode);
+}
+
+// lstat64 (or with `follow` stat64) for the plug-in: the way to the path was
+// looked at name by name, and the last look is the answer. `call` opens the
+// trace line.
+int LstatFor(Receiver *r, const char *call, const char *path, struct stat64 *st, bool follow = false)
 {
   std::string host, abs;
   sim::PathLook look;
   int result = -1;
-  if(path == nullptr || path[0] == '\0' || !sim::Disk::Absolute(path, r->config().process_cwd, &abs) ||
-     !r->disk().FolderHostPath(abs, &host, &look, /*live=*/true))
+  if(path == nullptr || path[0] == '\0' || !sim::Disk::Absolute(path, r->config().process_cwd, &abs))
     errno = ENOENT;
+  else if(!follow && LinkAt(r, abs, st))
+    result = 0;
+  else if(!r->disk().FolderHostPath(abs, &host, &look, /*live=*/true))
+    errno = ELOOP;
   else if(!look.exists())
     errno = look.error;
   else
@@ -172,8 +190,50 @@ int __lxstat64(int version, const char *path, struct stat64 *st) noexcept
   return LstatFor(r, "__lxstat64(\"", path, st);
 }
 
-// The plug-in's view of the firmware's global symbol scope: the C library
-// exports lstat64 or __lxstat64, never both (see CLibrary). Every other
+// Whether the firmware's global symbol scope lacks `name`: the C library
+// exports lstat64 and stat64 or the calls behind them, __lxstat64 and
+// __xstat64, never both kinds, and maybe neither (see CLibrary); an older
+// host's plug-in interface has no TAP_Hdd_Rename.
+static bool NotInScope(const sim::ReceiverConfig &config, const char *name, const char **where)
+{
+  *where = "this C library";
+  bool direct = std::strcmp(name, CLIB_SYM_LSTAT64) == 0 || std::strcmp(name, CLIB_SYM_STAT64) == 0;
+  bool versioned = std::strcmp(name, CLIB_SYM_LXSTAT64) == 0 || std::strcmp(name, CLIB_SYM_XSTAT64) == 0;
+  switch(config.c_library)
+  {
+  case sim::CLibrary::kNew: if(versioned) return true; break;
+  case sim::CLibrary::kOld: if(direct) return true; break;
+  case sim::CLibrary::kNone: if(direct || versioned) return true; break;
+  }
+  *where = "this host";
+  return !config.hdd_rename && std::strcmp(name, TAP_SYM_HDD_RENAME) == 0;
+}
+
+int stat64(const char *path, struct stat64 *st) noexcept
+{
+  using Stat = int (*)(const char *, struct stat64 *);
+  static Stat real = Next<Stat>("stat64");
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(r == nullptr) return real(path, st);
+  return LstatFor(r, "stat64(\"", path, st, /*follow=*/true);
+}
+
+// What stat64 wraps in C libraries before glibc 2.33.
+int __xstat64(int version, const char *path, struct stat64 *st) noexcept
+{
+  Receiver *r = ForPlugin(__builtin_return_address(0));
+  if(version != CLIB_LXSTAT64_VERSION)
+  {
+    if(r != nullptr && r->Tracing(TraceKind::kDisk))
+      r->Record(TraceKind::kDisk, "__xstat64(" + std::to_string(version) + ") -> EINVAL");
+    errno = EINVAL;
+    return -1;
+  }
+  if(r == nullptr) return stat64(path, st);
+  return LstatFor(r, "__xstat64(\"", path, st, /*follow=*/true);
+}
+
+// The plug-in's view of the firmware's global symbol scope (NotInScope). Every other
 // caller gets the C library's dlsym unchanged; this definition carries a
 // version of its own (sim/dlsym.map), so callers that ask for the C library's
 // versioned dlsym, the sanitizer runtimes among them, never come here and
@@ -184,9 +244,9 @@ void *dlsym(void *handle, const char *name) noexcept
   static DlsymFn real = RealDlsym();
   Receiver *r = ForPlugin(__builtin_return_address(0));
   if(r == nullptr) return real(handle, name);
-  const char *missing = r->config().c_library == sim::CLibrary::kOld ? CLIB_SYM_LSTAT64 : CLIB_SYM_LXSTAT64;
-  if(std::strcmp(name, missing) != 0) return real(handle, name);
-  r->Record(TraceKind::kLoader, std::string("dlsym(\"") + name + "\") -> not in this C library");
+  const char *where = nullptr;
+  if(name == nullptr || !NotInScope(r->config(), name, &where)) return real(handle, name);
+  r->Record(TraceKind::kLoader, std::string("dlsym(\"") + name + "\") -> not in " + where);
   // Asked for a name the scope lacks, dlsym also leaves its report for dlerror.
   return real(handle, (std::string(name) + "@not-in-this-c-library").c_str());
 }

@@ -38,7 +38,7 @@ struct FirmwareObjects {
   bool cur_tap_task = true;   // _curTapTask
 };
 
-enum class CLibrary { kNew, kOld };
+enum class CLibrary { kNew, kOld, kNone };
 
 struct ReceiverConfig {
   std::string root;           // sandbox folder that plays the root file system
@@ -87,10 +87,14 @@ struct ReceiverConfig {
   // be started.
   uint64_t fail_command = 0;
 
-  // The C library the firmware links: kNew exports lstat64 (glibc 2.33 and
-  // later, and the embedded C libraries), kOld only the call behind it,
-  // __lxstat64 (glibc before 2.33). The plug-in's dlsym sees accordingly.
+  // The C library the firmware links: kNew exports lstat64 and stat64
+  // (glibc 2.33 and later, and the embedded C libraries), kOld only the
+  // calls behind them, __lxstat64 and __xstat64 (glibc before 2.33), kNone
+  // neither. The plug-in's dlsym sees accordingly.
   CLibrary c_library = CLibrary::kNew;
+  // Whether the host's plug-in interface has TAP_Hdd_Rename, which only
+  // newer firmwares offer (the plug-in looks it up by name).
+  bool hdd_rename = true;
   // /proc/uptime as the plug-in reads it; empty: made from the clock.
   std::string uptime_text;
 

@@ -80,7 +80,7 @@ const std::vector<const char *> kRunKeys = {"duration", "step", "stop"};
 const std::vector<const char *> kReceiverKeys = {
     "system_id", "system_type", "remote_type", "firmware_date", "firmware_dat", "language", "uptime", "date",
     "time", "busybox", "portmap", "ps", "internet", "utf8_firmware", "chdir_success", "timer_slot", "pre_padding",
-    "second_padding", "state", "c_library"};
+    "second_padding", "state", "c_library", "hdd_rename"};
 const std::vector<const char *> kServerKeys = {"name",    "address",       "mac",    "asleep", "boot_time",
                                                "outages", "refuse_mounts", "exports"};
 const std::vector<const char *> kTimerKeys = {"start", "date", "time", "duration", "record", "name"};
@@ -305,14 +305,15 @@ bool ReadBusybox(const Reader &r, Scenario *s)
   return true;
 }
 
-// c_library = "new" (exports lstat64) or "old" (only __lxstat64).
+// c_library = "new" (exports lstat64), "old" (only __lxstat64) or "none".
 bool ReadCLibrary(const Reader &r, Scenario *s)
 {
   const toml::node *node = r.table().get("c_library");
   if(node == nullptr) return true;
   std::string value = node->value_exact<std::string>().value_or("");
-  if(value != "new" && value != "old") return r.Fail(node, "c_library", "must be \"new\" or \"old\"");
-  s->config.c_library = value == "old" ? CLibrary::kOld : CLibrary::kNew;
+  if(value != "new" && value != "old" && value != "none")
+    return r.Fail(node, "c_library", "must be \"new\", \"old\" or \"none\"");
+  s->config.c_library = value == "old" ? CLibrary::kOld : value == "none" ? CLibrary::kNone : CLibrary::kNew;
   return true;
 }
 
@@ -366,7 +367,7 @@ bool ReadReceiver(const toml::table &root, Scenario *s, Errors *errors)
      !r.Bool("firmware_dat", &s->write_firmware_dat) || !r.String("language", &language) ||
      !r.Duration("uptime", &uptime, kMaxUptimeSeconds) || !r.Date("date", &c.year, &c.month, &c.day) ||
      !r.Time("time", &c.hour, &c.minute, &c.second) || !ReadBusybox(r, s) || !ReadPortmap(r, s) || !ReadPsLayout(r, s) ||
-     !ReadCLibrary(r, s) ||
+     !ReadCLibrary(r, s) || !r.Bool("hdd_rename", &c.hdd_rename) ||
      !r.Bool("internet", &c.internet) || !r.Bool("utf8_firmware", &c.firmware.utf8) ||
      !r.IntAs("chdir_success", 0, 1, &c.chdir_success) || !r.IntAs("timer_slot", 200, 208, &slot) ||
      !r.IntAs("pre_padding", 0, 31, &s->eeprom_pre_padding) || !r.IntAs("second_padding", 0, 31, &s->eeprom_second_padding) ||

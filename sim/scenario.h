@@ -4,7 +4,8 @@
 //   [run]       duration = "2h", step = 10 (ticks between idle events), stop = true
 //   [receiver]  model, firmware date, language, uptime, local date and time,
 //               portmap = "works"/"fails"/"running", ps = "receiver"/"busybox"/"procps",
-//               c_library = "old" (glibc before 2.33: no lstat64) ...
+//               c_library = "old" (glibc before 2.33: no lstat64) or "none",
+//               hdd_rename = false (a host without TAP_Hdd_Rename) ...
 //   [settings]  "Brimvale.ini" = '''...''', "2.ini" = '''...''' or from = "folder"
 //   [[server]]  name, address, mac, asleep, boot_time, outages, refuse_mounts, exports
 //   [[timer]]   start = 2026-12-08T20:05:00 (or "2026-12-08 20:05", or date + time),

@@ -89,13 +89,13 @@ TEST_F(CheckTest, TheCleanExampleHasNoProblemsAndShowsItsCommands)
   EXPECT_EQ(r.status, kCheckClean) << r.text;
   EXPECT_NE(r.text.find("No problems found."), std::string::npos);
   for(const char *expected : {
-          "    mount \"192.168.178.20:/volume1/video\" \"/mnt/hd/MediaFiles/DiskStation\" "
+          "    mount \"nas.fritz.box.:/volume1/video\" \"/mnt/hd/MediaFiles/DiskStation\" "
           "-osoft,intr,tcp,rsize=65535,nolock\n",
-          "    mount \"192.168.178.20:/volume1/recordings\" \"/mnt/hd/DataFiles/DiskStation\" "
+          "    mount \"nas.fritz.box.:/volume1/recordings\" \"/mnt/hd/DataFiles/DiskStation\" "
           "-osoft,intr,tcp,rsize=65535,nolock\n",
-          "    mount \"192.168.178.21:/nfs/Public/Pictures\" \"/mnt/hd/PhotoFiles/MyCloud\" -osoft,intr,tcp,nolock\n",
-          "Ping every 30 s: ping -c1 -W3 192.168.178.20 > /mnt/hd/ProgramFiles/Settings/Brimvale/1.ping\n",
-          "Ping every 60 s: ping -c1 -W2 192.168.178.21 > /mnt/hd/ProgramFiles/Settings/Brimvale/2.ping\n",
+          "    mount \"4bay:/nfs/Public/Pictures\" \"/mnt/hd/PhotoFiles/MyCloud\" -osoft,intr,tcp,nolock\n",
+          "Ping every 30 s: ping -c1 -W3 nas.fritz.box. > /mnt/hd/ProgramFiles/Settings/Brimvale/1.ping\n",
+          "Ping every 60 s: ping -c1 -W2 4bay > /mnt/hd/ProgramFiles/Settings/Brimvale/2.ping\n",
           "Wake-up: /mnt/hd/ProgramFiles/busybox ether-wake 00:11:32:aa:bb:cc\n",
           "Files read: Brimvale.ini (server 1 and the global settings), 2.ini\n",
       })
@@ -195,8 +195,8 @@ TEST_F(CheckTest, EachProblemIsNamedWithItsFileServerAndKey)
        "and reads \"Pi\""},
       {"address that is an option", {{"Brimvale.ini", k1}, {"2.ini", Server("-oremount,ro", "Two")}},
        "2.ini line 1, server 2, \"NAS IP-Address\": \"-oremount,ro\" is neither an IPv4 address"},
-      {"mistyped dotted quad", {{"Brimvale.ini", k1}, {"2.ini", Server("192.168.1.1O", "Two")}},
-       "2.ini line 1, server 2, \"NAS IP-Address\": \"192.168.1.1O\" is neither an IPv4 address"},
+      {"dotted quad out of range", {{"Brimvale.ini", k1}, {"2.ini", Server("192.168.1.300", "Two")}},
+       "2.ini line 1, server 2, \"NAS IP-Address\": \"192.168.1.300\" is neither an IPv4 address"},
       {"MAC that is an option", {{"Brimvale.ini", "NAS MAC-Address=-b\r\n" + k1}},
        "Brimvale.ini line 1, server 1, \"NAS MAC-Address\": \"-b\" is not a MAC address"},
       {"MAC of five groups", {{"Brimvale.ini", "NAS MAC-Address=00:11:22:33:44\r\n" + k1}},
@@ -243,6 +243,21 @@ TEST_F(CheckTest, AMissingMainFileShowsTheFileThePluginWouldWrite)
     EXPECT_NE(r.text.find(expected), std::string::npos) << expected << "\n" << r.text;
   // Nothing was read, so nothing is mounted.
   EXPECT_EQ(r.text.find("mount \""), std::string::npos) << r.text;
+}
+
+// A letter O for a zero makes a host name the plug-in pings and mounts by
+// that name: not a problem, but the owner hears of it.
+TEST_F(CheckTest, AMistypedAddressIsAWarningNotAProblem)
+{
+  Result r = CheckFiles({{"Brimvale.ini", kServer1}, {"2.ini", Server("192.168.1.1O", "Two")},
+                         {"3.ini", Server("4bay.", "Three")}});
+  EXPECT_EQ(r.status, kCheckClean) << r.text;
+  EXPECT_NE(r.text.find("Warnings:\n  2.ini line 1, server 2, \"NAS IP-Address\": \"192.168.1.1O\" is taken for a "
+                        "host name, but looks like a mistyped IPv4 address"),
+            std::string::npos)
+      << r.text;
+  EXPECT_NE(r.text.find("    mount \"192.168.1.1O:/share/video\" \"/mnt/hd/MediaFiles/Two\""), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("\"4bay.\" is taken"), std::string::npos) << r.text;
 }
 
 // ---- what is shown: the values the plug-in's code produced ----

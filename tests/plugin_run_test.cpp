@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -65,6 +67,14 @@ class PluginRun : public SimTest {
 
   std::string RunLog() { return ReadFile(kRunLog); }
 
+  // Commands run so far that begin with `start`.
+  size_t CountCommands(const std::string &start) const
+  {
+    size_t n = 0;
+    for(const std::string &c : Commands()) n += c.rfind(start, 0) == 0;
+    return n;
+  }
+
   // Compares `text` with tests/golden/<name>; BRIMVALE_UPDATE_GOLDEN=1 rewrites it.
   void ExpectGolden(const std::string &name, const std::string &text)
   {
@@ -97,6 +107,9 @@ class PluginRun : public SimTest {
   // Server 1 takes the recording folder, a second server has a share below
   // it; the firmware's own values of 17 and 18 are set, to be found again.
   void StartRecordingHome();
+  void ExpectLogRotation();
+  void ExpectThirdAttemptIcon(const sim::NasConfig &nas, const std::string &more_ini,
+                              const std::map<unsigned, std::string> &expected);
 
 
   std::string data_files_before_;
@@ -168,6 +181,71 @@ TEST_F(PluginRun, WithoutAMountDelayTheNetworkIsProbedEvery3sUntilMountingMayBeg
     EXPECT_LE(probes[k] - probes[k - 1], 410u) << k;
   }
   EXPECT_EQ(receiver->disk().mounts().size(), 1u) << "nothing mounted before the start-up delay";
+}
+
+TEST_F(PluginRun, WithAMountDelayTheNetworkIsNeverProbed)
+{
+  config.uptime_ticks = 2000;  // up for 20 s: MountDelay 30 holds mounting back 10 s more
+  config.servers = {Nas("diskstation", "192.168.178.20", "00:11:32:aa:bb:cc", {"/volume1/video", "/volume1/music"})};
+  std::string ini = kOneServer;
+  ini.replace(ini.find("MountDelay=5"), 12, "MountDelay=30");
+  Start(ini);
+  Run(9);
+  EXPECT_EQ(CountCommands("ping "), 0u) << "nothing is pinged before the delay is over";
+  Run(30);
+  EXPECT_EQ(CountCommands("ping -c1 -W1 8.8.8.8"), 0u) << "no network probe while MountDelay is set";
+  EXPECT_GE(CountCommands("ping -c1 -W2 192.168.178.20"), 1u);
+}
+
+// A boot time just 1 s longer than the ping may take leaves no room for the
+// probe before the mount: the server is pinged once, not on every idle event.
+TEST_F(PluginRun, ABootTimeOneSecondOverThePingWaitPingsOnceBeforeTheMount)
+{
+  config.servers = {Nas("diskstation", "192.168.178.20", "", {"/volume1/video", "/volume1/music"})};
+  std::string ini = kOneServer;
+  ini.replace(ini.find("NAS Boottime=10"), 15, "NAS Boottime=3");
+  Start(ini);
+  Run(10);
+  ASSERT_TRUE(Ran("mount \"192.168.178.20:/volume1/video\" \"/mnt/hd/MediaFiles/DiskStation\" "
+                  "-osoft,intr,tcp,rsize=65535,nolock"));
+  EXPECT_EQ(CountCommands("ping -c1 -W2 192.168.178.20"), 1u);
+}
+
+// The icon of a third attempt that failed: the failed icon with the number of
+// failed shares when none mounted; the part icon with the mounted count on
+// the right and the failed one on the left when some did. Both are drawn as
+// sprites, the ok icon is not.
+void PluginRun::ExpectThirdAttemptIcon(const sim::NasConfig &nas, const std::string &more_ini,
+                                       const std::map<unsigned, std::string> &expected)
+{
+  config.servers = {nas};
+  Start(std::string(kOneServer) + more_ini);
+  Run(90);
+  ASSERT_NE(RunLog().find("Mounting of 1. NAS failed"), std::string::npos);
+  int sprite = -1;
+  std::map<unsigned, std::string> counts;  // x -> number drawn beside the last icon
+  for(const std::string &t : receiver->trace().Texts(sim::TraceKind::kOsd))
+  {
+    unsigned rgn = 0, x = 0, y = 0;
+    int drawn = -1;
+    if(std::sscanf(t.c_str(), "TAP_Osd_PutGd(%u, %u, %u, image, %d)", &rgn, &x, &y, &drawn) == 4)
+      sprite = drawn, counts.clear();
+    else if(std::sscanf(t.c_str(), "TAP_Osd_PutS(%u, %u, %u,", &rgn, &x, &y) == 3 && y == 42)
+      counts[x] = t.substr(t.find('"') + 1, t.rfind('"') - t.find('"') - 1);
+  }
+  EXPECT_EQ(sprite, 1);
+  EXPECT_EQ(counts, expected);
+}
+
+TEST_F(PluginRun, TheThirdAttemptWithNothingMountedShowsTheFailedCount)
+{
+  ExpectThirdAttemptIcon(NasWithExports("diskstation", "192.168.178.20", {}), "", {{589, "2"}});
+}
+
+TEST_F(PluginRun, TheThirdAttemptWithTwoOfThreeMountedShowsBothCounts)
+{
+  ExpectThirdAttemptIcon(NasWithExports("diskstation", "192.168.178.20", {"/volume1/video", "/volume1/music"}),
+                         "Remotefolder PhotoFiles=/volume1/photo\r\n", {{589, "2"}, {557, "1"}});
 }
 
 TEST_F(PluginRun, SleepingServerIsWokenAndMountedAfterItsBoot)
@@ -335,8 +413,10 @@ TEST_F(PluginRun, TheRecordingFolderChangesHandsWithoutTouchingOtherFolders)
   EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
 }
 
-// The run log lives on the recording disk: it must not grow for ever.
-TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
+// The run log lives on the recording disk: it must not grow for ever. A log
+// just short of 1 MiB is written past it; the line after that starts a new
+// log, nothing lost, nothing twice.
+void PluginRun::ExpectLogRotation()
 {
   const std::string old_line = "07.12.2026 05:45:22 -> Send Ping to 1. NAS (192.168.178.20)\r\n";
   std::string old_log;
@@ -363,6 +443,23 @@ TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
     ASSERT_NE(end, std::string::npos) << written.substr(at);
     EXPECT_EQ(written.compare(at + 19, 4, " -> "), 0) << written.substr(at, end - at);
   }
+  EXPECT_EQ(written.find("Brimvale 3.1 started"), written.rfind("Brimvale 3.1 started")) << "a line written twice";
+}
+
+TEST_F(PluginRun, ALogPastOneMebibyteIsKeptAsTheOlderLogAndANewOneBegins)
+{
+  ExpectLogRotation();
+}
+
+// A host built to the plug-in interface without TAP_Hdd_Rename loads the
+// plug-in all the same, and the log is copied aside instead.
+TEST_F(PluginRun, OnAHostWithoutRenameTheLogIsCopiedAside)
+{
+  if(BRIMVALE_SANITIZE) GTEST_SKIP() << "the sanitizer build's plug-in asks the C library for dlsym by version";
+  config.hdd_rename = false;
+  ExpectLogRotation();
+  std::vector<std::string> loader = receiver->trace().Texts(sim::TraceKind::kLoader);
+  EXPECT_EQ(std::count(loader.begin(), loader.end(), "dlsym(\"TAP_Hdd_Rename\") -> not in this host"), 1);
 }
 
 TEST_F(PluginRun, RecordingFolderOnAReceiverWithAnOldCLibrary)
@@ -395,6 +492,52 @@ TEST_F(PluginRun, RecordingFolderOnAReceiverWithAnOldCLibrary)
   }
   EXPECT_GT(versioned, 0u);
   EXPECT_EQ(direct, 0u);
+}
+
+// A C library with neither lstat64 nor __lxstat64 (nor the stat64 pair):
+// the plug-in cannot see that DF_local shows the local recordings, so the
+// export never goes over them, and nothing calls what is not there.
+TEST_F(PluginRun, WithoutAnyLstatTheRecordingFolderStaysLocal)
+{
+  if(BRIMVALE_SANITIZE) GTEST_SKIP() << "the sanitizer build's plug-in asks the C library for dlsym by version";
+  config.c_library = sim::CLibrary::kNone;
+  StartRecordingHome();
+  Run(120);
+  EXPECT_NE(RunLog().find("Local recordings not reachable at /mnt/hd/DF_local - DataFiles not mounted"),
+            std::string::npos);
+  EXPECT_FALSE(Ran("mount \"192.168.178.20:/volume1/rec\" \"/mnt/hd/DataFiles\" -osoft,intr,tcp,rsize=65535,nolock"));
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/MediaFiles/DiskStation/video.txt"), "rec/volume1/video") << "the other shares mount";
+  std::vector<std::string> loader = receiver->trace().Texts(sim::TraceKind::kLoader);
+  for(const char *name : {"lstat64", "__lxstat64"})
+    EXPECT_NE(std::find(loader.begin(), loader.end(), std::string("dlsym(\"") + name + "\") -> not in this C library"),
+              loader.end())
+        << name;
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_EQ(Tree("/mnt/hd/DataFiles"), data_files_before_);
+  EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
+}
+
+// Some receivers keep their recordings elsewhere and have /mnt/hd/DataFiles
+// as a symbolic link to them. The bind mount follows the link, and so must
+// the check that DF_local shows the recordings before the export goes over.
+TEST_F(PluginRun, ARecordingFolderThatIsASymbolicLinkIsTakenOver)
+{
+  const std::string link = config.root + "/mnt/hd/DataFiles";
+  fs::create_directories(config.root + "/mnt/hd/Recordings");
+  fs::create_directory_symlink("Recordings", link);
+  StartRecordingHome();
+  Run(120);
+  EXPECT_EQ(RunLog().find("Local recordings not reachable"), std::string::npos) << RunLog();
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec.txt"), "rec/volume1/rec");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/Local recording.rec"), "recorded on the receiver");
+  EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/Second/data.txt"), "second/share/data");
+  receiver->Stop();
+  EXPECT_EQ(receiver->disk().mounts().size(), 1u);
+  EXPECT_TRUE(fs::is_symlink(link)) << "the link is left as it was";
+  EXPECT_EQ(Tree("/mnt/hd/Recordings"), data_files_before_);
+  EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
 }
 
 TEST_F(PluginRun, AFailedFirstAttemptUndoesTheRedirectionCompletely)

@@ -73,6 +73,9 @@ TEST_F(ProcessTest, TheNumberIsTakenFromTheLineThatNamesTheProcess)
        "        portmap\n",
        0},
       {"a number wider than five columns", "PID   USER     COMMAND\n4194301 root     portmap\n", 4194301},
+      // A wrapped line that begins with digits is no process line: 12 is
+      // not portmap's number.
+      {"digits glued to text", "  PID USER COMMAND\n  301 root /bin/sh -c x\n12portmap\n", 0},
   };
   for(const auto &c : cases)
   {

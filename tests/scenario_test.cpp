@@ -267,6 +267,7 @@ TEST_F(ScenarioTest, TheFirmwaresCLibrary)
     {"", true, sim::CLibrary::kNew},
     {"c_library = \"new\"\n", true, sim::CLibrary::kNew},
     {"c_library = \"old\"\n", true, sim::CLibrary::kOld},
+    {"c_library = \"none\"\n", true, sim::CLibrary::kNone},
     {"c_library = \"glibc 2.5\"\n", false, sim::CLibrary::kNew},
   };
   for(const auto &c : cases)
@@ -275,7 +276,7 @@ TEST_F(ScenarioTest, TheFirmwaresCLibrary)
     std::string error;
     EXPECT_EQ(sim::LoadScenario(Write(std::string("[receiver]\n") + c.text), &s, &error), c.ok) << c.text;
     if(c.ok) EXPECT_EQ(s.config.c_library, c.library) << c.text;
-    if(!c.ok) EXPECT_NE(error.find(":2: receiver.c_library: must be \"new\" or \"old\""), std::string::npos) << error;
+    if(!c.ok) EXPECT_NE(error.find(":2: receiver.c_library: must be \"new\", \"old\" or \"none\""), std::string::npos) << error;
   }
 }
 

@@ -267,19 +267,32 @@ TEST_F(SettingsTest, BlanksAndTabsAroundAValueAreDropped)
 // option or a mistyped number.
 TEST(SettingValues, AddressesAndMacsAreCheckedBeforeAnyCommand)
 {
+  const std::string long_label = std::string(63, 'a') + ".box";
+  const std::string too_long_label = std::string(64, 'a') + ".box";
+  std::string longest;  // 253 characters: labels of 63, 63, 63 and 61
+  for(size_t label : {63, 63, 63, 61}) longest += (longest.empty() ? "" : ".") + std::string(label, 'n');
+  const std::string too_long = longest + "x";
   const struct {
-    const char *address;
+    std::string address;
     CommandStatus expected;
   } addresses[] = {
       {"192.168.178.20", COMMAND_READY}, {"10.0.0.1", COMMAND_READY}, {"255.255.255.255", COMMAND_READY},
       {"diskstation", COMMAND_READY}, {"nas-1.fritz.box", COMMAND_READY}, {"my-nas", COMMAND_READY},
-      {"-oremount,ro", COMMAND_NOT_ADDRESS}, {"-c9", COMMAND_NOT_ADDRESS}, {"nas-", COMMAND_NOT_ADDRESS},
-      {"192.168.1.1O", COMMAND_NOT_ADDRESS}, {"192.168.1.256", COMMAND_NOT_ADDRESS},
-      {"192.168.001.20", COMMAND_NOT_ADDRESS}, {"192.168.1", COMMAND_NOT_ADDRESS}, {"1.2.3.4.5", COMMAND_NOT_ADDRESS},
-      {"nas..box", COMMAND_NOT_ADDRESS}, {"nas.", COMMAND_NOT_ADDRESS}, {"", COMMAND_NOT_ADDRESS},
-      {"nas_1", COMMAND_NOT_ADDRESS}, {"10.0.0.2 -c 9", COMMAND_UNSAFE}, {"a;reboot", COMMAND_UNSAFE},
+      // Names home routers hand out: a leading digit, "_", one trailing dot.
+      {"4bay", COMMAND_READY}, {"nas.1und1", COMMAND_READY}, {"my_nas", COMMAND_READY},
+      {"nas.fritz.box.", COMMAND_READY}, {"nas.", COMMAND_READY}, {"nas-", COMMAND_READY},
+      {"192.168.1.1O", COMMAND_READY},  // a name as far as the tools go; brimvale-sim check warns
+      {long_label, COMMAND_READY}, {longest, COMMAND_READY},
+      {"-oremount,ro", COMMAND_NOT_ADDRESS}, {"-c9", COMMAND_NOT_ADDRESS}, {"nas.-c9", COMMAND_NOT_ADDRESS},
+      {"192.168.1.256", COMMAND_NOT_ADDRESS}, {"192.168.1.300", COMMAND_NOT_ADDRESS},
+      {"192.168.001.20", COMMAND_NOT_ADDRESS}, {"192.168.001.020", COMMAND_NOT_ADDRESS},
+      {"192.168.1", COMMAND_NOT_ADDRESS}, {"1.2.3.4.5", COMMAND_NOT_ADDRESS}, {"192.168.1.1.", COMMAND_NOT_ADDRESS},
+      {"nas..box", COMMAND_NOT_ADDRESS}, {"nas..", COMMAND_NOT_ADDRESS}, {".nas", COMMAND_NOT_ADDRESS},
+      {".", COMMAND_NOT_ADDRESS}, {"", COMMAND_NOT_ADDRESS}, {too_long_label, COMMAND_NOT_ADDRESS},
+      {too_long, COMMAND_NOT_ADDRESS}, {"nas+1", COMMAND_NOT_ADDRESS},
+      {"10.0.0.2 -c 9", COMMAND_UNSAFE}, {"a;reboot", COMMAND_UNSAFE},
   };
-  for(const auto &c : addresses) EXPECT_EQ(CheckAddress(c.address), c.expected) << c.address;
+  for(const auto &c : addresses) EXPECT_EQ(CheckAddress(c.address.c_str()), c.expected) << c.address;
 
   const struct {
     const char *mac;

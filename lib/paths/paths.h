@@ -49,6 +49,10 @@ void ConvertPathType(const char *source, char *dest, dword target);
 // looked at or the C library offers neither call.
 int LinuxLstat(const char *path, struct stat64 *info);
 
+// The same for stat64 (stat64, else __xstat64), which follows a symbolic
+// link to what it names: what a bind mount of `path` shows.
+int LinuxStat(const char *path, struct stat64 *info);
+
 // 1 when `text` ends with `suffix` (byte-wise); 0 when not, or either is null or empty.
 int StringEndsWith(const char *text, const char *suffix);
 
