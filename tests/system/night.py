@@ -488,7 +488,7 @@ def write_doc(path, waits, options):
     _, tail = rest.split(end, 1)
     machine = f"{os.cpu_count()} cores, {os.uname().release}"
     body = (f"\nMeasured by `scripts/receiver-system.sh --write-doc` on {time.strftime('%Y-%m-%d')} ({machine}):\n\n"
-            + "\n".join(waits) + f"\n\nThe description's default options as the kernel made them: `{options}`\n\n")
+            + "\n".join(waits) + f"\n\nThe default options as the kernel made them (NAS 1, MediaFiles): `{options}`\n\n")
     with open(path, "w") as f:
         f.write(head + begin + body + end + tail)
     say(f"wrote the measured waits into {path}")
