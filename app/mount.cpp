@@ -143,10 +143,16 @@ int ShareMount(const char *address, const char *root, const char *remote, const 
   return SHARE_NOT_MOUNTED;
 }
 
-int NASumount(const char *root, const char *name)
+int NASumount(const char *root, const char *name, int forceBusy)
 {
   if(!IsSafeArgument(name, ARG_QUOTED) || !IsPlainFolderName(name)) return 0;
-  if(!RunOnFolder("umount", root, name)) return 0;
+  // A share of a server that has vanished is busy while anything waits in it
+  // for that server (the browser listing the folder): the plain umount fails,
+  // and the dead mount would stay to block every later look into the folder,
+  // and the share's mount when the server is back. Forced, the calls waiting
+  // for the server fail at once; lazy, the mount leaves the tree even while
+  // they are on their way out.
+  if(!RunOnFolder("umount", root, name) && !(forceBusy && RunOnFolder("umount -f -l", root, name))) return 0;
   return RunOnFolder("rmdir", root, name);
 }
 
@@ -326,7 +332,7 @@ void Mountit(int tries, int i)
       if(share == RF_DATA && redirected)
         ResetRecording();
       else
-        NASumount(kShareRoots[share], s->localName);
+        NASumount(kShareRoots[share], s->localName, 0);  // mounted a moment ago: nothing is inside yet
     }
   }
 
@@ -344,16 +350,20 @@ void unMountit(int i)
   ServerRecord *s = &ServerTable[i];
   StrFormat(LogBuffer, sizeof(LogBuffer), "Unmounting of %d. NAS", i);
   WriteLog(LogBuffer);
-  for(int share = RF_MEDIA; share < RF_DATA; share++) NASumount(kShareRoots[share], s->localName);
+  for(int share = RF_MEDIA; share < RF_DATA; share++)
+    NASumount(kShareRoots[share], s->localName, s->remoteFolder[share][0] != '\0');
   if(i == 1 && isRec == 1)
     ResetRecording();
   else
-    NASumount(RECORDING_ROOT, s->localName);
+    NASumount(RECORDING_ROOT, s->localName, s->remoteFolder[RF_DATA][0] != '\0');
   s->mounted = 0;
   sKeptShares[i] = 0;
 }
 
-int UnmountDataShare(int i) { return NASumount(RECORDING_ROOT, ServerTable[i].localName); }
+int UnmountDataShare(int i)
+{
+  return NASumount(RECORDING_ROOT, ServerTable[i].localName, ServerTable[i].remoteFolder[RF_DATA][0] != '\0');
+}
 
 int MountDataShare(int i)
 {

@@ -34,8 +34,10 @@ CommandStatus FormatShareMount(int i, int share, char *command, size_t size, con
 // ("/MediaFiles" ...), with `options` appended to the command.
 int ShareMount(const char *address, const char *root, const char *remote, const char *name, const char *options);
 
-// Unmounts and removes the folder `name` in `root`. 1 when both worked.
-int NASumount(const char *root, const char *name);
+// Unmounts and removes the folder `name` in `root`. With `forceBusy` (a share
+// the server has configured) a mount that will not go is forced and detached.
+// 1 when it is gone and the folder removed.
+int NASumount(const char *root, const char *name, int forceBusy);
 
 // One mount attempt of server i; `tries` attempts failed before this one.
 void Mountit(int tries, int i);

@@ -28,6 +28,8 @@ test_packages=(
   busybox etherwake iproute2 procps util-linux  # the real-tools test in namespaces
   chromium                         # the run report, opened in a real browser
   emscripten                       # the settings check as one offline web page
+  qemu-system-mips                 # the receiver as a MIPS machine (tests/system)
+  nfs-ganesha nfs-ganesha-vfs rpcbind  # its NAS servers: NFS in user space, in namespaces
 )
 
 case "${1:-}" in
