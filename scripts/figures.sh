@@ -72,7 +72,7 @@ figures_test() {
   machine=$(figures_machine)
   for test in "$@"; do
     BRIMVALE_FIGURES_DIR=$PWD/$dir/$name TMPDIR=$PWD/build/sandboxes \
-      build/tests/brimvale_tests --gtest_filter="$test"
+      "${FIGURES_TESTS:-build/tests/brimvale_tests}" --gtest_filter="$test"
   done
   body=$dir/$name.md
   {
