@@ -19,6 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/figures.sh
 started=$(figures_machine)
+commit=$(figures_commit)
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -26,7 +27,7 @@ cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMVALE_BENCH=O
 ninja -C build-bench brimvale_bench brimvale_tap brimvale-sim
 # The receivers' sandboxes are scratch: on a memory file system when there is
 # one, so that the figures are the emulator's and the plug-in's, not those of
-# the disk's inode allocator (a day creates and deletes 12,000 ping reports).
+# the disk's inode allocator (a day creates and deletes some 13,000 ping reports).
 # BENCH_SANDBOXES chooses another place.
 sandboxes=${BENCH_SANDBOXES:-}
 if [[ -z $sandboxes && -d /dev/shm && -w /dev/shm ]]; then
@@ -72,7 +73,7 @@ for run in "${runs[@]}"; do
   [[ $run == year ]] && rm -rf "${cli_out:?}/$run"
 done
 figures=build-bench/figures.md
-python3 - "$results" "$started" "$(figures_machine)" "$(figures_commit)" "$sandboxes ($(stat -f -c %T "$sandboxes"))" \
+python3 - "$results" "$started" "$(figures_machine)" "$commit" "$sandboxes ($(stat -f -c %T "$sandboxes"))" \
   "$cli_out ($(stat -f -c %T "$cli_out"))" "${cli_times[@]}" >"$figures" <<'PY'
 import json, sys
 results, started, ended, commit, sandboxes, cli_out = sys.argv[1:7]
@@ -85,6 +86,18 @@ cli = {}
 for item in sys.argv[7:]:
     run, wall, user, system, peak, size, shots = item.split(":")
     cli.setdefault(run, []).append((float(wall), float(user), float(system), int(peak), size, shots))
+
+def number(v):
+    if float(v).is_integer() and abs(v) >= 1000:
+        return "{:,}".format(int(v))
+    return "%.4g" % v
+
+def duration(value, unit):
+    s = value * seconds[unit]
+    for name, size in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6), ("ns", 1e-9)):
+        if s >= size:
+            return "%.4g %s" % (s / size, name)
+    return "%.4g ns" % (s / 1e-9)
 
 def span(values, form):
     low, high = min(values), max(values)
@@ -103,9 +116,11 @@ print("|---|---|---|---|---|")
 skip = {"name", "family_index", "per_family_instance_index", "run_name", "run_type", "repetitions",
         "repetition_index", "threads", "iterations", "real_time", "cpu_time", "time_unit"}
 for b in runs:
-    counters = ", ".join("%s %.4g" % (k, v) for k, v in b.items() if k not in skip and isinstance(v, (int, float)))
-    print("| `%s` | %.4g %s | %.4g %s | %d | %s |" % (b["name"], b["real_time"], b["time_unit"], b["cpu_time"],
-                                                   b["time_unit"], b["iterations"], counters or "-"))
+    counters = ", ".join("%s %s" % (k, number(v)) for k, v in b.items()
+                         if k not in skip and isinstance(v, (int, float)) and not isinstance(v, bool))
+    print("| `%s` | %s | %s | %s | %s |" % (b["name"], duration(b["real_time"], b["time_unit"]),
+                                          duration(b["cpu_time"], b["time_unit"]), number(b["iterations"]),
+                                          counters or "-"))
 print()
 print("`brimvale-sim run -q` on `bench/day9.toml` (nine servers, each with a wake-up MAC, two shares and eight")
 print("outages a day), every output written to the folder above; the harness's time for the same scenario beside it:")
