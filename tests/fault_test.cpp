@@ -11,10 +11,14 @@
 // that line only).
 //
 // BRIMVALE_FAULT_ONLY=<kind>:<n> runs one failure point alone (kind: alloc,
-// open, command), with its run log and commands printed.
+// open, command), with its run log and commands printed. The number of
+// failure points of each kind is the one in docs/figures.md
+// (scripts/figures.sh faults writes them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +26,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "figures.h"
 #include "sim/firmware_dat.h"
 #include "sim_fixture.h"
 
@@ -204,6 +209,7 @@ class Faults : public SimTest {
   // One run per call of `kind`, that call failing.
   void RunAll(Kind kind)
   {
+    auto started = std::chrono::steady_clock::now();
     Outcome clean = Run([](sim::ReceiverConfig &) {}, "clean");
     ASSERT_TRUE(clean.injected.empty());
     ASSERT_EQ(clean.live_allocations, 0u);
@@ -248,6 +254,24 @@ class Faults : public SimTest {
     RecordProperty("promises_checked", std::to_string(promises));
     std::cout << Name(kind) << ": " << (last - first + 1) << " failure points, " << failing << " with faults, "
               << promises << " with a promise of their own checked" << std::endl;
+    // The number of calls of a whole run follows from the code alone: written
+    // into docs/figures.md by scripts/figures.sh faults, checked against it
+    // otherwise.
+    if(!alone && !figures::OutputFolder().empty())
+    {
+      char wall[32];
+      std::snprintf(wall, sizeof wall, "%.1f s",
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+      EXPECT_TRUE(figures::Write(std::string(Name(kind)) + ".md",
+                                 "| `" + std::string(Name(kind)) + "` | " + std::to_string(last) + " | " +
+                                     std::to_string(failing) + " | " + std::to_string(promises) + " | " + wall + " |\n"));
+    }
+    else if(!alone && figures::Described())
+    {
+      std::string stale = figures::Stale("faults", {{Name(kind), 0, last}, {Name(kind), 2, promises}},
+                                         "scripts/figures.sh faults");
+      EXPECT_TRUE(stale.empty()) << stale;
+    }
     EXPECT_EQ(failing, 0u) << report;
     // The sweep reached the calls that carry a promise of their own.
     if(first != last && kind != Kind::kAlloc) EXPECT_GT(promises, 3u);

@@ -7,7 +7,8 @@
 // The run is 30 virtual days natively; BRIMVALE_SOAK_DAYS overrides it. The
 // sanitizer build runs 3 days and the mipsel build under qemu 1 day unless
 // told otherwise.
-// BRIMVALE_SOAK_SEED replays another seed.
+// BRIMVALE_SOAK_SEED replays another seed. The native month's counts are
+// the ones in docs/figures.md (scripts/figures.sh soak writes them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "figures.h"
 #include "sim/firmware_dat.h"
 #include "sim_fixture.h"
 
@@ -450,18 +452,35 @@ TEST_F(Soak, ThirtyDaysOfNineServersComingAndGoing)
   uint64_t wakes = 0;
   for(const Plan &p : plans) wakes += receiver->network().State(p.name)->wake_packets;
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::map<std::string, uint64_t> figures = {
+  const std::vector<std::pair<std::string, uint64_t>> counts = {
       {"seed", seed},         {"days", days},           {"idle_events", idle_events}, {"checks", checks},
       {"outages", outages},   {"sleeps", sleeps},       {"refusals", refusals},       {"wake_packets", wakes},
       {"attempts", checker.attempts}, {"mounts", checker.mounts}, {"unmounts", checker.unmounts},
       {"given_up", checker.given_up}, {"log_lines", checker.lines}, {"log_rotations", checker.rotations}};
-  for(const auto &[name, value] : figures)
+  std::string rows;
+  std::vector<figures::Count> recorded;
+  for(const auto &[name, value] : counts)
   {
     RecordProperty(name, std::to_string(value));
     std::cout << "soak: " << name << " " << value << "\n";
+    rows += "| `" + name + "` | " + (name == "seed" ? std::to_string(value) : figures::Grouped(value)) + " |\n";
+    recorded.push_back({name, 0, value});
   }
   RecordProperty("wall_seconds", std::to_string(wall));
   std::cout << "soak: wall_seconds " << wall << std::endl;
+  // The month's counts follow from the seed and the code alone: written into
+  // docs/figures.md by scripts/figures.sh soak, checked against it otherwise.
+  if(!figures::OutputFolder().empty())
+  {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", wall);
+    EXPECT_TRUE(figures::Write("soak.md", rows + "| wall seconds (a timing, not checked) | " + seconds + " |\n"));
+  }
+  else if(figures::Described() && seed == kDefaultSeed && days == kDefaultDays)
+  {
+    std::string stale = figures::Stale("soak", recorded, "scripts/figures.sh soak");
+    EXPECT_TRUE(stale.empty()) << stale;
+  }
   // A run in which nothing came and went proves nothing.
   EXPECT_GT(checker.mounts, 9 * days);
   EXPECT_GT(checker.unmounts, 9 * days);
