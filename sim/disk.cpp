@@ -466,7 +466,7 @@ bool Disk::Mount(const std::string &point, const std::string &host_dir, const st
   return true;
 }
 
-bool Disk::Unmount(const std::string &point, std::string *error)
+bool Disk::Unmount(const std::string &point, std::string *error, bool detach)
 {
   std::string abs;
   if(!Normalize(point, &abs) || abs == "/")
@@ -477,12 +477,17 @@ bool Disk::Unmount(const std::string &point, std::string *error)
   for(size_t k = mounts_.size(); k-- > 1;)
   {
     if(mounts_[k].point != abs) continue;
-    // A mount laid over a folder inside this one keeps it busy.
-    for(size_t l = k + 1; l < mounts_.size(); ++l)
+    // A mount laid over a folder inside this one keeps it busy, unless the
+    // whole tree is detached at once (umount -l).
+    for(size_t l = mounts_.size(); l-- > k + 1;)
       if(mounts_[l].point != abs && IsWithin(mounts_[l].point, abs))
       {
-        *error = "target is busy";
-        return false;
+        if(!detach)
+        {
+          *error = "target is busy";
+          return false;
+        }
+        mounts_.erase(mounts_.begin() + static_cast<long>(l));
       }
     mounts_.erase(mounts_.begin() + static_cast<long>(k));
     Forget();

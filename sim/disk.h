@@ -202,8 +202,9 @@ class Disk {
   bool Mount(const std::string &point, const std::string &host_dir, const std::string &source,
              const std::string &type, const std::string &options, std::string *error);
   // Removes the topmost mount at `point`; false when none is there or another
-  // mount lies inside it (busy).
-  bool Unmount(const std::string &point, std::string *error);
+  // mount lies inside it (busy). `detach` (umount -l) takes the mounts inside
+  // it away with it, as the kernel detaches a whole tree.
+  bool Unmount(const std::string &point, std::string *error, bool detach = false);
   bool IsMountPoint(const std::string &point) const;
   // The mount table, root first, in mount order.
   const std::vector<MountEntry> &mounts() const { return mounts_; }

@@ -168,11 +168,22 @@ int MountTool(ToolCall &call)
 
 int UmountTool(ToolCall &call)
 {
-  if(call.args.size() != 2) return Fail(call, "umount: usage: umount TARGET", 1);
+  // -f (force) only matters for a server that no longer answers, which the
+  // emulated NFS never leaves hanging; -l (lazy) detaches the whole tree.
+  size_t at = 1;
+  bool lazy = false;
+  for(; at < call.args.size() && call.args[at].size() > 1 && call.args[at][0] == '-'; ++at)
+  {
+    if(call.args[at].find_first_not_of("fl", 1) != std::string::npos)
+      return Fail(call, "umount: usage: umount [-f] [-l] TARGET", 1);
+    lazy = lazy || call.args[at].find('l') != std::string::npos;
+  }
+  if(call.args.size() != at + 1) return Fail(call, "umount: usage: umount [-f] [-l] TARGET", 1);
+  const std::string &given = call.args[at];
   std::string target, error;
   Receiver &r = *call.receiver;
-  if(!call.Path(call.args[1], &target) || !r.disk().Unmount(target, &error))
-    return Fail(call, "umount: can't unmount " + call.args[1] + ": " + (error == "target is busy" ? "Device or resource busy" : "Invalid argument"), 1);
+  if(!call.Path(given, &target) || !r.disk().Unmount(target, &error, lazy))
+    return Fail(call, "umount: can't unmount " + given + ": " + (error == "target is busy" ? "Device or resource busy" : "Invalid argument"), 1);
   r.Record(TraceKind::kNetwork, "unmounted " + target);
   return 0;
 }

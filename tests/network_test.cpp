@@ -162,6 +162,7 @@ TEST_F(NetworkTest, RecordingRedirectionWithBindMounts)
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/film.ts"), "nas1");
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/DataFiles local/rec1.rec"), before);
   EXPECT_NE(system("umount \"/mnt/hd/DataFiles\""), 0) << "busy while the local folder is bound below it";
+  EXPECT_NE(system("umount -x \"/mnt/hd/DataFiles\""), 0) << "not an option umount has";
 
   const char *back[] = {
     "umount \"/mnt/hd/DataFiles/DataFiles local\"", "rmdir \"/mnt/hd/DataFiles/DataFiles local\"",
@@ -171,6 +172,22 @@ TEST_F(NetworkTest, RecordingRedirectionWithBindMounts)
   EXPECT_EQ(r.disk().mounts().size(), 1u);
   EXPECT_EQ(ReadFile("/mnt/hd/DataFiles/rec1.rec"), before);
   EXPECT_FALSE(Exists("/mnt/hd/DF_local"));
+}
+
+// The plug-in's last word on a share that will not unmount: forced and lazy,
+// which takes whatever is mounted inside it along.
+TEST_F(NetworkTest, ALazyUnmountDetachesTheWholeTree)
+{
+  config.servers = {Nas("nas1", "192.168.178.20")};
+  sim::Receiver &r = Boot();
+  ASSERT_EQ(system("mkdir /mnt/hd/DF_local"), 0);
+  ASSERT_EQ(system("mount \"192.168.178.20:/volume1/video\" \"/mnt/hd/DataFiles\" -osoft"), 0);
+  ASSERT_EQ(system("mkdir \"/mnt/hd/DataFiles/DF\""), 0);
+  ASSERT_EQ(system("mount -o bind /mnt/hd/DF_local \"/mnt/hd/DataFiles/DF\""), 0);
+  EXPECT_NE(system("umount \"/mnt/hd/DataFiles\""), 0);
+  EXPECT_EQ(system("umount -f -l \"/mnt/hd/DataFiles\""), 0);
+  EXPECT_EQ(r.disk().mounts().size(), 1u);
+  EXPECT_NE(system("umount -f -l \"/mnt/hd/DataFiles\""), 0) << "nothing mounted there any more";
 }
 
 TEST_F(NetworkTest, PortmapPsAndKill)
