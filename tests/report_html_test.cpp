@@ -49,4 +49,24 @@ TEST(ReportHtml, TextFromTheRunCannotBreakOutOfThePage)
   EXPECT_EQ(scripts, 1u);
 }
 
+// The screenshots are a small bar and a few icons on a black frame: the
+// strip and the preview show the part where anything was drawn, enlarged,
+// and each picture's whole frame is a click away.
+TEST(ReportHtml, ScreenshotsShowTheDrawnPartEnlargedWithTheWholeFrameALinkAway)
+{
+  sim::RunTimeline tl;
+  tl.duration = 600;
+  tl.screenshots = {{30, "a.png"}, {90, "b.png"}};
+  sim::ReportInfo info;
+  info.crop = {630, 14, 76, 90};  // the icons at the top right, with a margin
+  std::string html = sim::ReportHtml(tl, info);
+  // Enlarged as far as the strip's 200 pixels of height allow: 200 / 90.
+  EXPECT_NE(html.find(".strip .shot{width:168.89px;height:200px}.strip .shot img{width:1600px;height:1280px;"
+                      "margin:-31.11px 0 0 -1400px}"),
+            std::string::npos);
+  EXPECT_NE(html.find(".preview .shot{width:243.2px;height:288px}"), std::string::npos);
+  for(const char *shot : {"a.png", "b.png"})
+    EXPECT_NE(html.find(std::string("<a class=\"full\" href=\"screenshots/") + shot), std::string::npos) << shot;
+}
+
 }  // namespace
