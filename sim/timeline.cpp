@@ -208,14 +208,15 @@ void TimelineBuilder::State::AddMark(size_t s, Mark mark)
 
 void TimelineBuilder::State::Compact(size_t s)
 {
-  // Buckets nest in the report's pixel columns: a thousandth of the run,
-  // halved until they are fine enough.
+  // Buckets nest in the report's pixel columns: an eighth of a thousandth
+  // of the run at first, doubled only while merging in them is not enough
+  // (another server's marks may have set them already).
   double column = std::max(in.duration, last) / 1000.0;
-  if(bucket <= 0) bucket = column / 16;
+  bool doubled = bucket <= 0;
+  if(bucket <= 0) bucket = column / 8;
   std::vector<Mark> &marks = tl.servers[s].marks;
-  while(marks.size() > kMaxMarks / 2)
+  for(;;)
   {
-    bucket *= 2;
     std::vector<Mark> merged;
     std::swap(marks, merged);
     last_of_kind[s].clear();
@@ -233,7 +234,11 @@ void TimelineBuilder::State::Compact(size_t s)
       last_of_kind[s][m.kind] = marks.size();
       marks.push_back(std::move(m));
     }
+    if(marks.size() <= kMaxMarks / 2) break;
+    bucket *= 2;
+    doubled = true;
   }
+  if(!doubled) return;
   // The other servers merge with the same buckets from now on.
   for(size_t k = 0; k < tl.servers.size(); ++k)
     if(k != s)

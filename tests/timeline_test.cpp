@@ -2,6 +2,7 @@
 // receiver owner reads must say what the trace says.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -201,27 +202,42 @@ TEST_F(TimelineTest, LogScreenshotsAndTimersAreAtTheirMoments)
   EXPECT_EQ(sim::TimelineClock(years, 7200, true), "Fri 01.01.2027 01:00:00");
 }
 
-// A year of pings every half minute is a million marks: the timeline keeps
-// them merged in bounded form, and the report's tooltips still count them all.
-TEST_F(TimelineTest, AYearOfPingsStaysBoundedAndCounted)
+// Months of pings every minute on six servers are a million marks: the
+// timeline keeps them merged in bounded form, and the report's tooltips
+// still count them all, in every pixel column of every row.
+TEST_F(TimelineTest, MonthsOfPingsStayBoundedCountedAndInEveryColumn)
 {
-  in.duration = 366 * 86400.0;
+  const double days = 120;
+  in.duration = days * 86400;
   in.run_log.clear();
-  sim::TimelineBuilder builder(in);
-  const size_t pings = 366 * 2880;
-  for(size_t k = 0; k < pings; ++k)
-    builder.Add(Tool(static_cast<double>(k) * 30, {"ping", "-c1", "-W3", "10.0.0.2"}, k % 1000 == 0 ? 1 : 0));
-  sim::RunTimeline tl = builder.Finish(in);
-  const std::vector<sim::Mark> &marks = tl.servers[1].marks;
-  EXPECT_LE(marks.size(), 40000u);
-  size_t answered = 0, unanswered = 0;
-  for(const sim::Mark &m : marks)
+  in.servers.clear();
+  for(int n = 1; n <= 6; ++n)
   {
-    (m.kind == MarkKind::kPingAnswered ? answered : unanswered) += static_cast<size_t>(m.count);
-    EXPECT_LE(m.at, m.count > 1 ? m.until : m.at);
+    sim::NasConfig nas;
+    nas.name = "nas" + std::to_string(n);
+    nas.address = "10.0.1." + std::to_string(n);
+    in.servers.push_back(nas);
   }
-  EXPECT_EQ(unanswered, (pings + 999) / 1000);
-  EXPECT_EQ(answered + unanswered, pings);
+  sim::TimelineBuilder builder(in);
+  const size_t pings = static_cast<size_t>(days) * 1440;
+  for(size_t k = 0; k < pings; ++k)
+    for(const sim::NasConfig &nas : in.servers)
+      builder.Add(Tool(static_cast<double>(k) * 60, {"ping", "-c1", "-W3", nas.address}, k % 1000 == 0 ? 1 : 0));
+  sim::RunTimeline tl = builder.Finish(in);
+  for(const sim::ServerTimeline &server : tl.servers)
+  {
+    EXPECT_LE(server.marks.size(), 40000u) << server.name;
+    size_t answered = 0, unanswered = 0;
+    std::set<int> columns;
+    for(const sim::Mark &m : server.marks)
+    {
+      (m.kind == MarkKind::kPingAnswered ? answered : unanswered) += static_cast<size_t>(m.count);
+      if(m.kind == MarkKind::kPingAnswered) columns.insert(static_cast<int>(m.at / in.duration * 1000));
+    }
+    EXPECT_EQ(unanswered, (pings + 999) / 1000) << server.name;
+    EXPECT_EQ(answered + unanswered, pings) << server.name;
+    EXPECT_GE(columns.size(), 999u) << server.name << ": pings drawn in too few of the report's columns";
+  }
 }
 
 }  // namespace
