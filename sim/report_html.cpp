@@ -588,7 +588,7 @@ std::string Page::CropStyle()
         << " img{width:" << Number(c.frame_w * scale) << "px;height:" << Number(c.frame_h * scale)
         << "px;margin:" << Number(-c.y * scale) << "px 0 0 " << Number(-c.x * scale) << "px}";
   };
-  rule(".strip .shot", 360, 200, 3);
+  rule(".strip .shot", 720, 200, 3);
   rule(".preview .shot", 360, 288, 4);
   return css.str();
 }
