@@ -191,8 +191,9 @@ void Page::Axis(std::ostringstream &svg, int height)
 {
   // A tick every step of wall-clock time, aligned to the clock (on the hour,
   // at midnight), about a dozen across.
-  static const double kSteps[] = {10, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200,
-                                  86400, 172800, 604800};
+  static const double kSteps[] = {10,     30,     60,     120,     300,     600,     900,     1800,
+                                  3600,   7200,   10800,  21600,   43200,   86400,   172800,  604800,
+                                  1209600, 2419200, 4838400, 9676800, 19353600};
   double step = kSteps[0];
   for(double s : kSteps)
   {

@@ -69,4 +69,25 @@ TEST(ReportHtml, ScreenshotsShowTheDrawnPartEnlargedWithTheWholeFrameALinkAway)
     EXPECT_NE(html.find(std::string("<a class=\"full\" href=\"screenshots/") + shot), std::string::npos) << shot;
 }
 
+// A run of a year and a month: its axis names a few days, each with its
+// year, not a label for every week on top of each other.
+TEST(ReportHtml, AnAxisOverYearsNamesFewDaysWithTheirYear)
+{
+  sim::RunTimeline tl;
+  tl.duration = 400 * 86400.0;
+  tl.start_mjd = 61017;  // 2025-12-08
+  tl.start_second = 6 * 3600;
+  std::string html = sim::ReportHtml(tl, sim::ReportInfo());
+  size_t labels = 0;
+  for(size_t at = html.find("text-anchor=\"middle\">"); at != std::string::npos;
+      at = html.find("text-anchor=\"middle\">", at + 1))
+    labels += html.compare(at + 21, 4, "Mon ") == 0 || html.compare(at + 21, 4, "Tue ") == 0 ||
+              html.compare(at + 21, 4, "Wed ") == 0 || html.compare(at + 21, 4, "Thu ") == 0 ||
+              html.compare(at + 21, 4, "Fri ") == 0 || html.compare(at + 21, 4, "Sat ") == 0 ||
+              html.compare(at + 21, 4, "Sun ") == 0;
+  EXPECT_GE(labels, 4u);
+  EXPECT_LE(labels, 12u);
+  EXPECT_NE(html.find(">Mon 08.12.2025 06:00:00 \u2013 "), std::string::npos) << html.substr(0, 2000);
+}
+
 }  // namespace
