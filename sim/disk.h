@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -162,16 +163,20 @@ class Disk {
   // `at` is where they go (the file's length); `host` is the file's PC path.
   // Called with the bytes of every TAP_Hdd_Fwrite to the file at `host`,
   // as they are written: the timeline shows the run log's lines this way,
-  // without reading the log back. None when `watch` is empty.
+  // without reading the log back. Each call adds a watch; an empty `watch`
+  // ends them all.
   using WriteWatch = std::function<void(const char *bytes, size_t n)>;
   void WatchWrites(std::string host, WriteWatch watch)
   {
-    watched_ = std::move(host);
-    watch_ = std::move(watch);
+    if(!watch)
+      watches_.clear();
+    else
+      watches_.emplace_back(std::move(host), std::move(watch));
   }
   void Written(const std::string &host, const char *bytes, size_t n) const
   {
-    if(watch_ && host == watched_) watch_(bytes, n);
+    for(const auto &[watched, watch] : watches_)
+      if(host == watched) watch(bytes, n);
   }
 
   static constexpr size_t kAppendLimit = 64 * 1024;  // bytes gathered at most
@@ -237,8 +242,7 @@ class Disk {
     std::string bytes;
   };
   mutable PendingAppend pending_;
-  std::string watched_;
-  WriteWatch watch_;
+  std::vector<std::pair<std::string, WriteWatch>> watches_;
   // Usually none, at most a few: a list is quickest.
   mutable std::vector<std::shared_ptr<HeldFile>> held_;
   struct {

@@ -176,6 +176,7 @@ class Page {
   std::string Summary();
   std::string Timers();
   std::string Strip();
+  std::string CropStyle();
   std::string Log();
   std::string Script();
 
@@ -190,8 +191,9 @@ void Page::Axis(std::ostringstream &svg, int height)
 {
   // A tick every step of wall-clock time, aligned to the clock (on the hour,
   // at midnight), about a dozen across.
-  static const double kSteps[] = {10, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200,
-                                  86400, 172800, 604800};
+  static const double kSteps[] = {10,     30,     60,     120,     300,     600,     900,     1800,
+                                  3600,   7200,   10800,  21600,   43200,   86400,   172800,  604800,
+                                  1209600, 2419200, 4838400, 9676800, 19353600};
   double step = kSteps[0];
   for(double s : kSteps)
   {
@@ -208,7 +210,8 @@ void Page::Axis(std::ostringstream &svg, int height)
     svg << "<line class=\"grid\" x1=\"" << Number(x) << "\" y1=\"" << y << "\" x2=\"" << Number(x) << "\" y2=\"" << height
         << "\"/>";
     std::string full = TimelineClock(tl_, t, true);  // "Tue 08.12. 20:05:00"
-    std::string day = full.substr(0, 10), clock = full.substr(11, step >= 60 ? 5 : 8);
+    size_t blank = full.rfind(' ');
+    std::string day = full.substr(0, blank), clock = full.substr(blank + 1, step >= 60 ? 5 : 8);
     std::string label = step >= 86400 ? day : clock;
     svg << "<text x=\"" << Number(x) << "\" y=\"" << y - 4 << "\" text-anchor=\"middle\">" << Escape(label) << "</text>";
     if(step < 86400 && day != last_day && with_date_)
@@ -329,12 +332,13 @@ void Page::Marks(std::ostringstream &svg, const std::vector<Mark> &marks, int y)
   for(const Mark &m : marks)
   {
     Cell &cell = cells[m.kind][Column(m.at)];
-    if(cell.count++ == 0)
+    if(cell.count == 0)
     {
       cell.first = m.at;
       cell.text = m.text;
     }
-    cell.last = m.at;
+    cell.count += m.count;
+    cell.last = m.count > 1 ? m.until : m.at;
   }
   for(const auto &[kind, columns] : cells)
   {
@@ -552,9 +556,17 @@ std::string Page::Strip()
   {
     const Screenshot &s = tl_.screenshots[shots_[k]];
     std::string src = UrlPath(info_.screenshot_folder + "/" + s.file);
-    out << "<figure id=\"shot-" << k << "\" data-t=\"" << Number(s.at) << "\"><img loading=\"lazy\" src=\""
-        << Escape(src) << "\" width=\"180\" height=\"144\" alt=\"the screen at " << Escape(Clock(s.at))
-        << "\"><figcaption>" << Escape(Clock(s.at)) << "</figcaption></figure>";
+    if(info_.crop.w <= 0)
+    {
+      out << "<figure id=\"shot-" << k << "\" data-t=\"" << Number(s.at) << "\"><img loading=\"lazy\" src=\""
+          << Escape(src) << "\" width=\"180\" height=\"144\" alt=\"the screen at " << Escape(Clock(s.at))
+          << "\"><figcaption>" << Escape(Clock(s.at)) << "</figcaption></figure>";
+      continue;
+    }
+    out << "<figure id=\"shot-" << k << "\" data-t=\"" << Number(s.at) << "\"><div class=\"shot\"><img loading=\"lazy\" src=\""
+        << Escape(src) << "\" alt=\"the screen at " << Escape(Clock(s.at)) << "\"></div><figcaption>"
+        << Escape(Clock(s.at)) << " \u00b7 <a class=\"full\" href=\"" << Escape(src)
+        << "\" title=\"the whole frame, as the receiver drew it\">full frame</a></figcaption></figure>";
   }
   out << "</div>";
   if(shots_.size() < tl_.screenshots.size())
@@ -562,6 +574,24 @@ std::string Page::Strip()
         << " later pictures are not in the strip; they are in " << Escape(info_.screenshot_folder) << "/.</p>";
   if(shots_.empty()) out << "<p class=\"note\">The plug-in showed nothing on the screen in this run.</p>";
   return out.str();
+}
+
+// The crop of the strip and of the preview: the drawn part of the frame,
+// enlarged up to `most` times within `width` x `height` pixels.
+std::string Page::CropStyle()
+{
+  const ReportCrop &c = info_.crop;
+  if(c.w <= 0) return "";
+  std::ostringstream css;
+  auto rule = [&](const char *box, double width, double height, double most) {
+    double scale = std::min({most, width / c.w, height / c.h});
+    css << box << "{width:" << Number(c.w * scale) << "px;height:" << Number(c.h * scale) << "px}" << box
+        << " img{width:" << Number(c.frame_w * scale) << "px;height:" << Number(c.frame_h * scale)
+        << "px;margin:" << Number(-c.y * scale) << "px 0 0 " << Number(-c.x * scale) << "px}";
+  };
+  rule(".strip .shot", 720, 200, 3);
+  rule(".preview .shot", 360, 288, 4);
+  return css.str();
 }
 
 std::string Page::Log()
@@ -589,15 +619,26 @@ std::string Page::Log()
     out << "<p class=\"note\">No run log (Logfile is not 1).</p>";
     return out.str();
   }
+  const std::vector<std::string> &files = info_.log.files;
+  std::string named;
+  for(size_t k = 0; k < files.size(); ++k) named += (k == 0 ? "" : k + 1 == files.size() ? " and " : ", ") + files[k];
+  std::string has = files.size() == 1 ? " has" : " have";
+  if(files.size() > 1)
+  {
+    out << "<p class=\"note\" id=\"log-span\">The plug-in rotated its run log on the receiver. Shown here: "
+        << Escape(named) << ", from " << Escape(Clock(tl_.log.front().at)) << " to " << Escape(Clock(tl_.log.back().at))
+        << (info_.log.rotated_away ? "; older lines of this run were rotated away on the receiver and are lost.</p>"
+                                   : ", every line of this run.</p>");
+  }
   if(routine > 0)
     out << "<p class=\"note\">" << routine
         << " routine lines (pings and their unchanged answers, wake-up commands) are left out here; "
-           "Brimvale.log has every line.</p>";
+        << Escape(named) << has << " every line.</p>";
   out << "<div class=\"log\" id=\"log\">";
   for(size_t i = 0; i < shown.size(); ++i)
   {
     if(cut > 0 && i == cut_at)
-      out << "<div class=\"gap\">\u2026 " << cut << " lines left out here: see Brimvale.log \u2026</div>";
+      out << "<div class=\"gap\">\u2026 " << cut << " lines left out here: see " << Escape(named) << " \u2026</div>";
     const LogLine &line = tl_.log[shown[i]];
     out << "<div class=\"ln\" id=\"l-" << shown[i] << "\" data-t=\"" << Number(line.at) << "\"><a href=\"#l-" << shown[i]
         << "\">" << Escape(Clock(line.at)) << "</a>" << Escape(line.text) << "</div>";
@@ -613,7 +654,10 @@ std::string Page::Script()
   js << "var R={dur:" << Number(duration_) << ",x0:" << kReportPlotLeft << ",w:" << kReportPlotWidth
      << ",start:" << tl_.start_second << ",date:" << (with_date_ ? "true" : "false") << ",days:[";
   for(int d = 0; d <= static_cast<int>((tl_.start_second + duration_) / 86400); ++d)
-    js << (d ? "," : "") << JsString(TimelineClock(tl_, d * 86400.0 - tl_.start_second, true).substr(0, 10));
+  {
+    std::string full = TimelineClock(tl_, d * 86400.0 - tl_.start_second, true);
+    js << (d ? "," : "") << JsString(full.substr(0, full.rfind(' ')));
+  }
   js << "],shots:[";
   for(size_t k = 0; k < shots_.size(); ++k)
   {
@@ -629,7 +673,7 @@ function clock(t){var s=Math.floor(R.start+t),d=Math.floor(s/86400);s-=d*86400;
 function last(list,t){var lo=0,hi=list.length-1,k=-1;
   while(lo<=hi){var m=(lo+hi)>>1;if(list[m]<=t){k=m;lo=m+1;}else hi=m-1;}return k;}
 var svg=document.getElementById('tl'),cur=document.getElementById('cursor');
-var img=document.getElementById('now-img'),cap=document.getElementById('now-cap');
+var img=document.getElementById('now-img'),cap=document.getElementById('now-cap'),full=document.getElementById('now-full');
 var strip=document.getElementById('strip'),logBox=document.getElementById('log');
 var shotTimes=R.shots.map(function(s){return s[0];});
 var lines=logBox?Array.prototype.slice.call(logBox.querySelectorAll('.ln')):[];
@@ -642,7 +686,8 @@ function show(t){
   var k=last(shotTimes,t);
   if(k<0){img.removeAttribute('src');img.style.visibility='hidden';
     cap.textContent=clock(t)+': nothing from Brimvale on the screen yet';}
-  else{if(img.getAttribute('src')!==R.shots[k][1])img.setAttribute('src',R.shots[k][1]);img.style.visibility='visible';
+  else{if(img.getAttribute('src')!==R.shots[k][1]){img.setAttribute('src',R.shots[k][1]);if(full)full.setAttribute('href',R.shots[k][1]);}
+    img.style.visibility='visible';
     cap.textContent=clock(t)+': the screen as it was since '+clock(R.shots[k][0]);}
   return k;}
 function pin(t){pinned=t;var k=show(t);
@@ -729,6 +774,10 @@ svg .in.on{fill:#fff}
 .strip figure.now{border-color:#e8590c}
 .strip img{display:block;background:#000;border-radius:3px}
 .strip figcaption{font-size:12px;color:var(--muted);text-align:center}
+.shot{overflow:hidden;background:#000;border-radius:3px}
+.shot img{display:block;max-width:none;border-radius:0}
+.preview .shot img{background:#000}
+.strip figcaption a.full{color:#1c7ed6;text-decoration:none}
 table.sum{border-collapse:collapse;font-variant-numeric:tabular-nums}
 table.sum th,table.sum td{padding:4px 12px;border-bottom:1px solid var(--line);text-align:right}
 table.sum th:first-child,table.sum td:first-child,table.sum th:nth-child(2),table.sum td:nth-child(2){text-align:left}
@@ -798,7 +847,7 @@ std::string Page::Build()
   out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
          "<link rel=\"icon\" href=\"data:,\"><title>Brimvale run: "
-      << Escape(info_.title) << "</title><style>" << kStyle << "</style></head>\n<body><main>\n";
+      << Escape(info_.title) << "</title><style>" << kStyle << CropStyle() << "</style></head>\n<body><main>\n";
   out << "<header><h1>Brimvale run: " << Escape(info_.title) << "</h1><p class=\"sub\">"
       << Escape(TimelineClock(tl_, 0, true)) << " \u2013 " << Escape(TimelineClock(tl_, duration_, true)) << ", "
       << Escape(Length(duration_)) << ", " << tl_.servers.size() << (tl_.servers.size() == 1 ? " server" : " servers")
@@ -808,7 +857,10 @@ std::string Page::Build()
   out << "</ul></header>\n";
   out << "<section id=\"timeline\"><h2>Timeline</h2><div class=\"tlwrap\">" << Svg() << "</div>\n";
   out << "<div class=\"below\">" << Legend()
-      << "<div class=\"preview\"><img id=\"now-img\" alt=\"the screen at the chosen moment\"><div id=\"now-cap\"></div></div>"
+      << (info_.crop.w > 0
+              ? "<div class=\"preview\"><a id=\"now-full\" title=\"the whole frame\"><div class=\"shot\"><img id=\"now-img\" "
+                "alt=\"the screen at the chosen moment\"></div></a><div id=\"now-cap\"></div></div>"
+              : "<div class=\"preview\"><img id=\"now-img\" alt=\"the screen at the chosen moment\"><div id=\"now-cap\"></div></div>")
       << "</div>" << Timers() << "</section>\n";
   out << "<section id=\"screen\"><h2>The screen, each time it changed</h2>" << Strip() << "</section>\n";
   out << "<section id=\"summary\"><h2>Summary</h2>" << Summary() << "</section>\n";

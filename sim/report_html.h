@@ -37,11 +37,28 @@ constexpr unsigned kReportOutageColour = 0xf08080;
 constexpr size_t kReportMaxLogLines = 4000;
 constexpr size_t kReportMaxShots = 3000;
 
+// Which files the run log shown comes from: the plug-in rotates its log,
+// keeping one older part.
+struct ReportLog {
+  std::vector<std::string> files = {"Brimvale.log"};  // oldest first
+  bool rotated_away = false;  // lines older than these were lost on the receiver
+};
+
+// The part of the screenshots where anything was drawn, with a margin: the
+// report shows that part of each, enlarged, the same for the whole strip so
+// that positions compare. Empty (w == 0): the whole frames, small.
+struct ReportCrop {
+  int x = 0, y = 0, w = 0, h = 0;
+  int frame_w = 720, frame_h = 576;
+};
+
 struct ReportInfo {
   std::string title;                                       // the scenario's name
   std::vector<std::pair<std::string, std::string>> facts;  // shown under it: label, value
   std::string summary;                                     // summary.txt as written
   std::string screenshot_folder = "screenshots";           // relative to the page
+  ReportLog log;
+  ReportCrop crop;
 };
 
 std::string ReportHtml(const RunTimeline &timeline, const ReportInfo &info);

@@ -27,6 +27,7 @@
 #include "output_folder.h"
 #include "latin1.h"
 #include "receiver.h"
+#include "run_record.h"
 #include "run_report.h"
 #include "scenario.h"
 #include "settings_folder.h"
@@ -100,20 +101,6 @@ std::string ReadText(const std::string &path)
   return text.str();
 }
 
-// The receiver's local time at firmware tick `tick`: "2026-12-08 20:00:03.00".
-std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
-{
-  uint64_t ticks = static_cast<uint32_t>(tick - config.start_tick) +
-                   (static_cast<uint64_t>(config.hour) * 3600 + config.minute * 60 + config.second) * 100;
-  Date d = DateFromMjd(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000));
-  uint64_t in_day = ticks % 8640000;
-  char text[64];
-  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d.%02d", d.year, d.month, d.day,
-                static_cast<int>(in_day / 360000), static_cast<int>(in_day / 6000 % 60),
-                static_cast<int>(in_day / 100 % 60), static_cast<int>(in_day % 100));
-  return text;
-}
-
 // A time of the summary: "20:01:16", or "2026-12-09 00:00:05" on a later day.
 std::string SummaryTime(const ReceiverConfig &config, uint32_t tick)
 {
@@ -121,31 +108,6 @@ std::string SummaryTime(const ReceiverConfig &config, uint32_t tick)
   std::string first = VirtualTime(config, config.start_tick);
   full.resize(full.size() - 3);  // whole seconds
   return full.compare(0, 10, first, 0, 10) == 0 ? full.substr(11) : full;
-}
-
-// The tool's status and error text from a tool entry ("mount ... -> 255 (mount:
-// RPC: ...)"): the status, and the text when the tool failed and said why.
-bool ToolFailure(const std::string &entry, std::string *why)
-{
-  // "<command> -> <status>" and, when it said anything, " (<its words>)".
-  size_t arrow = std::string::npos, after = 0;
-  for(size_t at = entry.find(" -> "); at != std::string::npos; at = entry.find(" -> ", at + 1))
-  {
-    size_t end = at + 4;
-    while(end < entry.size() && std::isdigit(static_cast<unsigned char>(entry[end]))) ++end;
-    if(end > at + 4 && (end == entry.size() || entry.compare(end, 2, " (") == 0))
-    {
-      arrow = at, after = end;
-      break;
-    }
-  }
-  if(arrow == std::string::npos || std::strtol(entry.c_str() + arrow + 4, nullptr, 10) == 0) return false;
-  why->clear();
-  if(after < entry.size() && entry.back() == ')') *why = entry.substr(after + 2, entry.size() - after - 3);
-  while(!why->empty() && why->back() == '\n') why->pop_back();
-  for(char &c : *why)
-    if(c == '\n') c = ';';
-  return true;
 }
 
 // The machine this program runs on, as an ELF header names it.
@@ -392,25 +354,16 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
     });
 
   auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
-  auto tool_errors = std::make_shared<std::string>();          // of the command line being run
   // Disk calls and memory are not shown: building their entries would cost
   // more than the rest of the run.
-  receiver.trace().ListenOnly({TraceKind::kShell, TraceKind::kTool, TraceKind::kOsd, TraceKind::kSystem,
-                               TraceKind::kPrint, TraceKind::kTerminal, TraceKind::kLoader, TraceKind::kEvent,
-                               TraceKind::kNetwork});
-  receiver.trace().SetListener([print, texts, tool_errors](const TraceEntry &e) {
+  receiver.trace().ListenOnly({TraceKind::kShell, TraceKind::kOsd, TraceKind::kSystem, TraceKind::kPrint,
+                               TraceKind::kTerminal, TraceKind::kLoader, TraceKind::kEvent, TraceKind::kNetwork});
+  receiver.trace().SetListener([print, texts](const TraceEntry &e) {
     Lines lines;
     switch(e.kind)
     {
-      case TraceKind::kTool:
-      {
-        std::string why;
-        if(ToolFailure(e.text, &why) && !why.empty()) *tool_errors += (tool_errors->empty() ? "" : "; ") + why;
-        break;
-      }
       case TraceKind::kShell:
-        lines.emplace_back("command", e.text + (tool_errors->empty() ? "" : " (" + Latin1ToUtf8(*tool_errors) + ")"));
-        tool_errors->clear();
+        lines.emplace_back("command", e.text + (e.error.empty() ? "" : " (" + Latin1ToUtf8(e.error) + ")"));
         break;
       case TraceKind::kNetwork: lines.emplace_back("network", e.text); break;
       case TraceKind::kEvent: lines.emplace_back("event", e.text); break;
@@ -443,15 +396,21 @@ void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_strea
 
 void KeepRunTrace(Receiver *receiver)
 {
-  // The screen's syncs name the screenshots the report shows: a few hundred a day.
-  receiver->trace().KeepOnly({TraceKind::kShell, TraceKind::kTool, TraceKind::kNetwork, TraceKind::kSystem, TraceKind::kOsd});
+  // A RunRecord takes what the outputs need as it comes.
+  receiver->trace().KeepOnly({});
 }
 
-bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
-                     int main_result, const std::string &folder, std::string *error)
+bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, RunRecord &record,
+                     const TimerTableImage &timers_before, int main_result, const std::string &folder,
+                     std::string *error)
 {
+  if(!record.End())
+  {
+    *error = "cannot write " + folder + "/commands.txt";
+    return false;
+  }
   std::error_code ec;
-  for(const char *log : {kRunLog, kLibraryLog})
+  for(const char *log : {kRunLog, kOldRunLogPath, kLibraryLog})
   {
     std::string host = receiver.disk().host_root() + log;
     if(fs::exists(host)) fs::copy_file(host, folder + "/" + fs::path(log).filename().string(), ec);
@@ -463,21 +422,6 @@ bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTa
   }
 
   const ReceiverConfig &config = receiver.config();
-  // Each command at the receiver's time, with its status and, when a tool
-  // failed, what the tool said.
-  std::ofstream commands(folder + "/commands.txt");
-  std::string tool_errors;
-  for(const TraceEntry &e : receiver.trace().entries())
-  {
-    std::string why;
-    if(e.kind == TraceKind::kTool && ToolFailure(e.text, &why) && !why.empty())
-      tool_errors += (tool_errors.empty() ? "" : "; ") + why;
-    if(e.kind != TraceKind::kShell) continue;
-    commands << VirtualTime(config, e.tick) << "  " << e.text << (tool_errors.empty() ? "" : " (" + tool_errors + ")")
-             << "\n";
-    tool_errors.clear();
-  }
-
   // The tree as the receiver sees it at the end: with mounts left in place
   // (stop = false), their contents, not the disk underneath.
   std::ofstream tree(folder + "/tree.txt");
@@ -507,56 +451,29 @@ bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTa
   summary << "server        address          woken at  answered  mounted at  attempts  failed  mounts  unmounts  "
              "pings  wake-ups\n";
   uint32_t first_tick = config.start_tick;
-  for(const NasConfig &nas : receiver.network().servers())
+  const std::vector<NasConfig> &servers = receiver.network().servers();
+  for(size_t k = 0; k < servers.size() && k < record.servers().size(); ++k)
   {
+    const NasConfig &nas = servers[k];
+    const ServerFigures &figures = record.servers()[k];
     const NasState *state = receiver.network().State(nas.name);
-    int mounts = 0, unmounts = 0;
-    std::string mounted_at = "-";
-    std::set<std::string> points;            // where this server's exports are mounted now
-    std::map<uint32_t, bool> attempts;       // tick of each attempt -> whether a mount in it failed
-    const std::string mount_tool = "mount " + nas.address + ":", mounted = "mounted " + nas.address + ":";
-    for(const TraceEntry &e : receiver.trace().entries())
-    {
-      const std::string &t = e.text;
-      if(e.kind == TraceKind::kTool && t.rfind(mount_tool, 0) == 0)
-      {
-        std::string why;
-        attempts[e.tick] = attempts[e.tick] || ToolFailure(t, &why);
-      }
-      if(e.kind != TraceKind::kNetwork) continue;
-      if(t.rfind(mounted, 0) == 0)
-      {
-        ++mounts;
-        points.insert(t.substr(t.rfind(" on ") + 4));
-      }
-      else if(t.rfind("unmounted ", 0) == 0 && points.erase(t.substr(10)) != 0)
-        ++unmounts;
-    }
-    int failed = 0;
-    for(const auto &[tick, failure] : attempts)
-    {
-      if(failure)
-        ++failed;
-      else if(mounted_at == "-")
-        mounted_at = SummaryTime(config, tick);
-    }
     auto at = [&](bool happened, double seconds) {
       return happened ? SummaryTime(config, first_tick + static_cast<uint32_t>(seconds * 100)) : std::string("-");
     };
+    std::string mounted_at = figures.mounted ? SummaryTime(config, figures.mounted_tick) : "-";
     char line[400];
     std::snprintf(line, sizeof(line), "%-13s %-16s %9s %9s %11s %9zu %7d %7d %9d %6d %9d\n", nas.name.c_str(),
                   nas.address.c_str(), at(state->woken, state->woken_at).c_str(),
-                  at(state->first_answer >= 0, state->first_answer).c_str(), mounted_at.c_str(), attempts.size(), failed,
-                  mounts, unmounts, state->pings, state->wake_packets);
+                  at(state->first_answer >= 0, state->first_answer).c_str(), mounted_at.c_str(), figures.attempts,
+                  figures.failed, figures.mounts, figures.unmounts, state->pings, state->wake_packets);
     summary << line;
   }
   std::string ended = "was stopped at the end of the run";
-  for(const TraceEntry &e : receiver.trace().entries())
-    if(e.kind == TraceKind::kSystem && e.text == "TAP_Exit") ended = "exited (TAP_Exit) at " + SummaryTime(config, e.tick);
+  if(record.exited()) ended = "exited (TAP_Exit) at " + SummaryTime(config, record.exit_tick());
   if(!receiver.ended()) ended = "was still running at the end of the run";
   summary << "plug-in: TAP_Main returned " << main_result << ", " << ended << "\n";
   if(!scenario.timers.empty()) summary << "timers:\n" << timer_lines;
-  if(!commands || !tree || !timers || !summary)
+  if(!tree || !timers || !summary)
   {
     *error = "cannot write the output files in " + folder;
     return false;
@@ -626,6 +543,8 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
       KeepRunTrace(&receiver);
       bool progress_shown = false;
       PrintTimeline(receiver, options.quiet ? nullptr : timeline, errors, &progress_shown);
+      // After the timeline: without one, PrintTimeline ends every watch of the disk.
+      RunRecord record(receiver, work, TimelineStart(scenario, receiver));
       if(!receiver.Boot(&error) || !PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(tap, &error))
       {
         std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
@@ -673,8 +592,8 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
         return 1;
       }
       if(!StopSignals::Requested() &&
-         (!WriteRunOutputs(scenario, receiver, timers_before, main_result, work, &error) ||
-          (options.report && !WriteRunReport(scenario, receiver, timers_before, main_result, work, &error))))
+         (!WriteRunOutputs(scenario, receiver, record, timers_before, main_result, work, &error) ||
+          (options.report && !WriteRunReport(scenario, receiver, record, timers_before, main_result, work, &error))))
       {
         std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
         return 1;

@@ -18,6 +18,7 @@
 namespace sim {
 
 class Receiver;
+class RunRecord;
 struct Scenario;
 struct TimerTableImage;
 
@@ -44,11 +45,14 @@ int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *e
 // change of the screen, events and exit.
 void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown);
 
-// Makes the receiver's trace keep only what WriteRunOutputs reads.
+// Makes the receiver's trace keep nothing: a RunRecord (run_record.h)
+// takes what the outputs need as the run goes.
 void KeepRunTrace(Receiver *receiver);
 
-// The output files of a finished run, written into `folder`.
-bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, const TimerTableImage &timers_before,
-                     int main_result, const std::string &folder, std::string *error);
+// The output files of a finished run, written into `folder` beside the
+// commands.txt that `record` wrote; ends the record.
+bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, RunRecord &record,
+                     const TimerTableImage &timers_before, int main_result, const std::string &folder,
+                     std::string *error);
 
 }  // namespace sim

@@ -157,14 +157,19 @@ int Shell::Run(const std::string &line)
   if(!ParseCommandLine(line, &commands, &error))
   {
     last_exit_ = 2;
-    receiver_->Record(TraceKind::kShell, "\"" + line + "\" -> 2 (sh: " + error + ")");
+    receiver_->trace().Add(TraceEntry{receiver_->clock().tick(), TraceKind::kShell,
+                                      "\"" + line + "\" -> 2 (sh: " + error + ")", {line}, 2, ""});
     return 2 << 8;
   }
   std::string cwd = receiver_->config().process_cwd;
   int status = 0;
+  errors_.clear();
   for(const ParsedCommand &cmd : commands) status = RunOne(cmd, &cwd);
   last_exit_ = status;
-  receiver_->Record(TraceKind::kShell, "\"" + line + "\" -> " + std::to_string(status));
+  receiver_->trace().Add(TraceEntry{receiver_->clock().tick(), TraceKind::kShell,
+                                    "\"" + line + "\" -> " + std::to_string(status), {line}, status,
+                                    std::move(errors_)});
+  errors_.clear();
   return status << 8;
 }
 
@@ -193,7 +198,7 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
     }
     if(held == nullptr && !out_file.is_open())
     {
-      receiver_->Record(TraceKind::kTool, "sh: can't create " + cmd.redirect);
+      RecordTool(cmd.words, 2, "sh: can't create " + cmd.redirect);
       return 2;
     }
     if(held == nullptr) receiver_->disk().Changed(out_host);
@@ -252,12 +257,28 @@ int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
   if(cmd.stderr_to_out) call.out += call.err;
   if(out_file.is_open() && !(out_file << call.out).flush()) receiver_->disk().PcFailed(out_host, errno, true);
   if(held != nullptr && !Disk::WriteHeld(held.get(), call.out)) receiver_->disk().PcFailed(held->host, errno, true);
-  std::string summary = name;
-  for(size_t k = 1; k < cmd.words.size(); ++k) summary += " " + cmd.words[k];
-  summary += " -> " + std::to_string(code);
-  if(!call.err.empty() && !cmd.stderr_to_out && !cmd.stderr_null) summary += " (" + call.err + ")";
-  receiver_->Record(TraceKind::kTool, summary);
+  RecordTool(cmd.words, code, cmd.stderr_to_out || cmd.stderr_null ? std::string() : std::move(call.err));
   return code;
+}
+
+void Shell::RecordTool(std::vector<std::string> args, int status, std::string error)
+{
+  if(status != 0 && !error.empty())
+  {
+    // One line in the command's record: "a\nb\n" becomes "a;b".
+    std::string why = error;
+    while(!why.empty() && why.back() == '\n') why.pop_back();
+    for(char &c : why)
+      if(c == '\n') c = ';';
+    if(!why.empty()) errors_ += (errors_.empty() ? "" : "; ") + why;
+  }
+  if(!receiver_->Tracing(TraceKind::kTool)) return;
+  std::string text;
+  for(const std::string &word : args) text += (text.empty() ? "" : " ") + word;
+  text += " -> " + std::to_string(status);
+  if(!error.empty()) text += " (" + error + ")";
+  receiver_->trace().Add(TraceEntry{receiver_->clock().tick(), TraceKind::kTool, std::move(text), std::move(args),
+                                    status, std::move(error)});
 }
 
 namespace {

@@ -57,6 +57,10 @@ class Shell {
 
  private:
   int RunOne(const ParsedCommand &cmd, std::string *cwd);
+  // Records one tool's run; a failure it gave a reason for joins `errors_`.
+  void RecordTool(std::vector<std::string> args, int status, std::string error);
+
+  std::string errors_;  // of the failed tools in the command line being run
 
   Receiver *receiver_;
   std::map<std::string, Tool> tools_;

@@ -1,6 +1,7 @@
 #include "timeline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -8,6 +9,7 @@
 #include <sstream>
 
 #include "clock.h"
+#include "disk.h"
 #include "latin1.h"
 
 namespace sim {
@@ -17,37 +19,6 @@ namespace {
 const char *const kRecordingFolder = "/mnt/hd/DataFiles";
 
 bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
-
-std::vector<std::string> Words(const std::string &text)
-{
-  std::vector<std::string> words;
-  std::istringstream in(text);
-  for(std::string w; in >> w;) words.push_back(w);
-  return words;
-}
-
-// A tool's summary line is "name args -> code (error)".
-struct ToolLine {
-  std::vector<std::string> words;
-  int code = 0;
-  std::string error;
-};
-
-bool ParseToolLine(const std::string &text, ToolLine *line)
-{
-  size_t arrow = text.rfind(" -> ");
-  if(arrow == std::string::npos) return false;
-  line->words = Words(text.substr(0, arrow));
-  const char *rest = text.c_str() + arrow + 4;
-  char *end = nullptr;
-  line->code = static_cast<int>(std::strtol(rest, &end, 10));
-  if(end == rest) return false;
-  std::string tail(end);
-  size_t open = tail.find('(');
-  if(open != std::string::npos && tail.size() > open + 1 && tail.back() == ')')
-    line->error = tail.substr(open + 1, tail.size() - open - 2);
-  return !line->words.empty();
-}
 
 enum class Sleep { kAwake, kAsleep, kBooting };
 
@@ -150,28 +121,20 @@ double TimerSeconds(uint32_t start, const TimelineInput &in)
 
 }  // namespace
 
-RunTimeline BuildTimeline(const TimelineInput &in, const std::vector<TraceEntry> &trace)
-{
+// Everything the builder gathers while the run goes on.
+struct TimelineBuilder::State {
+  explicit State(const TimelineInput &in) : in(in) {}
+  TimelineInput in;  // the part known at the start
   RunTimeline tl;
-  tl.start_mjd = in.start_mjd;
-  tl.start_second = in.start_second;
-  auto seconds = [&](uint32_t tick) { return static_cast<double>(static_cast<uint32_t>(tick - in.start_tick)) / 100.0; };
-  double end = in.duration;
-  for(const TraceEntry &e : trace) end = std::max(end, seconds(e.tick));
-  tl.duration = end;
-
+  double last = 0;  // seconds of the latest entry
   std::map<std::string, size_t> by_address, by_name;
-  for(const NasConfig &s : in.servers)
-  {
-    by_address[s.address] = tl.servers.size();
-    by_name[s.name] = tl.servers.size();
-    tl.servers.push_back({s.name, s.address, {}, {}, {}});
-  }
-  std::vector<std::vector<double>> wakes(in.servers.size());
-  std::map<std::string, size_t> point_owner;          // mount point -> server
-  std::vector<std::set<std::string>> shares(in.servers.size());
-  std::vector<size_t> most(in.servers.size(), 0);
-  std::vector<double> mounted_since(in.servers.size(), -1);
+  // Per server: the wake-up packets that woke it (the others change
+  // nothing of its state).
+  std::vector<std::vector<double>> wakes;
+  std::map<std::string, size_t> point_owner;  // mount point -> server
+  std::vector<std::set<std::string>> shares;
+  std::vector<size_t> most;
+  std::vector<double> mounted_since;
   std::string folder_server;  // where the recording folder is now
   double folder_since = 0;
   double exit_at = -1;
@@ -182,134 +145,262 @@ RunTimeline BuildTimeline(const TimelineInput &in, const std::vector<TraceEntry>
     bool refused = false;
     std::string error;
   };
-  std::vector<std::vector<Attempt>> attempts(in.servers.size());
-  std::vector<std::map<uint32_t, int>> unmounts(in.servers.size());
+  std::vector<std::vector<Attempt>> attempts;
+  std::vector<std::map<uint32_t, int>> unmounts;
+  // Marks are merged within buckets of this many seconds once a server has
+  // too many (0: not yet): a year of pings every half minute stays a few
+  // thousand marks.
+  double bucket = 0;
+  std::vector<std::map<MarkKind, size_t>> last_of_kind;  // index in marks, while merging
 
-  auto server_of_source = [&](const std::string &source) -> long {
+  double Seconds(uint32_t tick) const
+  {
+    return static_cast<double>(static_cast<uint32_t>(tick - in.start_tick)) / 100.0;
+  }
+  long ServerOfSource(const std::string &source) const
+  {
     size_t colon = source.find(':');
     if(colon == std::string::npos) return -1;
     auto it = by_address.find(source.substr(0, colon));
     return it == by_address.end() ? -1 : static_cast<long>(it->second);
-  };
-  auto set_folder = [&](double at, const std::string &server) {
+  }
+  void SetFolder(double at, const std::string &server)
+  {
     if(server == folder_server) return;
     if(at > folder_since) tl.recording_folder.push_back({folder_since, at, folder_server});
     folder_server = server;
     folder_since = at;
-  };
-
-  for(const TraceEntry &e : trace)
-  {
-    double at = seconds(e.tick);
-    const std::string &t = e.text;
-    if(e.kind == TraceKind::kTool)
-    {
-      ToolLine line;
-      if(!ParseToolLine(t, &line)) continue;
-      const std::string &tool = line.words[0];
-      if(tool == "ping")
-      {
-        for(size_t k = 1; k < line.words.size(); ++k)
-        {
-          auto it = by_address.find(line.words[k]);
-          if(it == by_address.end()) continue;
-          bool answered = line.code == 0;
-          tl.servers[it->second].marks.push_back(
-              {at, answered ? MarkKind::kPingAnswered : MarkKind::kPingUnanswered,
-               answered ? "ping answered" : "ping not answered"});
-          break;
-        }
-      }
-      else if(tool == "mount" && line.words.size() >= 3)
-      {
-        long s = -1;
-        for(size_t k = 1; k < line.words.size() && s < 0; ++k)
-          if(line.words[k][0] != '-') s = server_of_source(line.words[k]);
-        if(s < 0) continue;
-        std::vector<Attempt> &list = attempts[static_cast<size_t>(s)];
-        if(list.empty() || list.back().tick != e.tick)
-        {
-          list.emplace_back();
-          list.back().tick = e.tick;
-        }
-        Attempt &a = list.back();
-        if(line.code == 0)
-          ++a.ok;
-        else
-        {
-          ++a.failed;
-          a.refused = a.refused || line.error.find("not registered") != std::string::npos;
-          if(a.error.empty()) a.error = line.error;
-        }
-      }
-      else if(tool == "umount" && line.words.size() >= 2 && line.code != 0)
-      {
-        auto it = point_owner.find(line.words[1]);
-        if(it != point_owner.end())
-          tl.servers[it->second].marks.push_back({at, MarkKind::kUnmountFailed, "unmount failed: " + line.error});
-      }
-    }
-    else if(e.kind == TraceKind::kNetwork)
-    {
-      if(StartsWith(t, "wake-up packet to "))
-      {
-        size_t reached = t.find(" reached ");
-        if(reached == std::string::npos) continue;
-        std::istringstream names(t.substr(reached + 9));
-        for(std::string name; std::getline(names, name, ',');)
-        {
-          name.erase(0, name.find_first_not_of(' '));
-          auto it = by_name.find(name);
-          if(it == by_name.end()) continue;
-          size_t s = it->second;
-          bool woke = SleepAt(in.servers[s], wakes[s], at) == Sleep::kAsleep;
-          wakes[s].push_back(at);
-          tl.servers[s].marks.push_back({at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp,
-                                         woke ? "wake-up packet: woke it" : "wake-up packet"});
-        }
-      }
-      else if(StartsWith(t, "mounted "))
-      {
-        size_t on = t.rfind(" on ");
-        if(on == std::string::npos) continue;
-        std::string source = t.substr(8, on - 8), point = t.substr(on + 4);
-        long s = server_of_source(source);
-        if(s < 0) continue;
-        size_t k = static_cast<size_t>(s);
-        point_owner[point] = k;
-        if(shares[k].empty()) mounted_since[k] = at;
-        shares[k].insert(point);
-        most[k] = std::max(most[k], shares[k].size());
-        if(point == kRecordingFolder) set_folder(at, in.servers[k].name);
-      }
-      else if(StartsWith(t, "unmounted "))
-      {
-        std::string point = t.substr(10);
-        if(point == kRecordingFolder) set_folder(at, "");
-        auto it = point_owner.find(point);
-        if(it == point_owner.end()) continue;
-        size_t k = it->second;
-        point_owner.erase(it);
-        if(shares[k].erase(point) == 0) continue;
-        ++unmounts[k][e.tick];
-        if(shares[k].empty())
-        {
-          tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
-          most[k] = 0;
-        }
-      }
-    }
-    else if(e.kind == TraceKind::kSystem && t == "TAP_Exit" && exit_at < 0)
-      exit_at = at;
-    else if(e.kind == TraceKind::kOsd && StartsWith(t, "TAP_Osd_Sync -> ") && t.find("snapshot failed") == std::string::npos)
-      tl.screenshots.push_back({at, t.substr(16)});
   }
+  void AddMark(size_t s, Mark mark);
+  void Compact(size_t s);
+  void Tool(const TraceEntry &e, double at);
+  void Network(const TraceEntry &e, double at);
+};
+
+namespace {
+
+// Marks a server may hold before the builder merges them.
+constexpr size_t kMaxMarks = 40000;
+
+}  // namespace
+
+void TimelineBuilder::State::AddMark(size_t s, Mark mark)
+{
+  std::vector<Mark> &marks = tl.servers[s].marks;
+  if(bucket > 0)
+  {
+    auto it = last_of_kind[s].find(mark.kind);
+    if(it != last_of_kind[s].end())
+    {
+      Mark &last_mark = marks[it->second];
+      if(std::floor(last_mark.at / bucket) == std::floor(mark.at / bucket))
+      {
+        last_mark.count += mark.count;
+        last_mark.until = mark.count > 1 ? mark.until : mark.at;
+        return;
+      }
+    }
+    last_of_kind[s][mark.kind] = marks.size();
+  }
+  marks.push_back(std::move(mark));
+  if(marks.size() > kMaxMarks) Compact(s);
+}
+
+void TimelineBuilder::State::Compact(size_t s)
+{
+  // Buckets nest in the report's pixel columns: an eighth of a thousandth
+  // of the run at first, doubled only while merging in them is not enough
+  // (another server's marks may have set them already).
+  double column = std::max(in.duration, last) / 1000.0;
+  bool doubled = bucket <= 0;
+  if(bucket <= 0) bucket = column / 8;
+  std::vector<Mark> &marks = tl.servers[s].marks;
+  for(;;)
+  {
+    std::vector<Mark> merged;
+    std::swap(marks, merged);
+    last_of_kind[s].clear();
+    for(Mark &m : merged)
+    {
+      // Not AddMark: no compaction within compaction.
+      auto it = last_of_kind[s].find(m.kind);
+      if(it != last_of_kind[s].end() && std::floor(marks[it->second].at / bucket) == std::floor(m.at / bucket))
+      {
+        Mark &into = marks[it->second];
+        into.count += m.count;
+        into.until = m.count > 1 ? m.until : m.at;
+        continue;
+      }
+      last_of_kind[s][m.kind] = marks.size();
+      marks.push_back(std::move(m));
+    }
+    if(marks.size() <= kMaxMarks / 2) break;
+    bucket *= 2;
+    doubled = true;
+  }
+  if(!doubled) return;
+  // The other servers merge with the same buckets from now on.
+  for(size_t k = 0; k < tl.servers.size(); ++k)
+    if(k != s)
+    {
+      last_of_kind[k].clear();
+      const std::vector<Mark> &other = tl.servers[k].marks;
+      for(size_t j = 0; j < other.size(); ++j) last_of_kind[k][other[j].kind] = j;
+    }
+}
+
+void TimelineBuilder::State::Tool(const TraceEntry &e, double at)
+{
+  if(e.args.empty()) return;
+  const std::string &tool = e.args[0];
+  if(tool == "ping")
+  {
+    for(size_t k = 1; k < e.args.size(); ++k)
+    {
+      auto it = by_address.find(e.args[k]);
+      if(it == by_address.end()) continue;
+      bool answered = e.status == 0;
+      AddMark(it->second, {at, answered ? MarkKind::kPingAnswered : MarkKind::kPingUnanswered,
+                           answered ? "ping answered" : "ping not answered"});
+      break;
+    }
+  }
+  else if(tool == "mount" && e.args.size() >= 3)
+  {
+    long s = -1;
+    for(size_t k = 1; k < e.args.size() && s < 0; ++k)
+      if(!e.args[k].empty() && e.args[k][0] != '-') s = ServerOfSource(e.args[k]);
+    if(s < 0) return;
+    std::vector<Attempt> &list = attempts[static_cast<size_t>(s)];
+    if(list.empty() || list.back().tick != e.tick)
+    {
+      list.emplace_back();
+      list.back().tick = e.tick;
+    }
+    Attempt &a = list.back();
+    if(e.status == 0)
+      ++a.ok;
+    else
+    {
+      ++a.failed;
+      a.refused = a.refused || e.error.find("not registered") != std::string::npos;
+      if(a.error.empty()) a.error = e.error;
+    }
+  }
+  else if(tool == "umount" && e.args.size() >= 2 && e.status != 0)
+  {
+    // The point as the shell passed it: a folder name may hold blanks.
+    std::string point;
+    auto it = Disk::Normalize(e.args[1], &point) ? point_owner.find(point) : point_owner.end();
+    if(it != point_owner.end())
+      AddMark(it->second, {at, MarkKind::kUnmountFailed, "unmount failed: " + e.error});
+  }
+}
+
+void TimelineBuilder::State::Network(const TraceEntry &e, double at)
+{
+  const std::string &t = e.text;
+  if(StartsWith(t, "wake-up packet to "))
+  {
+    size_t reached = t.find(" reached ");
+    if(reached == std::string::npos) return;
+    std::istringstream names(t.substr(reached + 9));
+    for(std::string name; std::getline(names, name, ',');)
+    {
+      name.erase(0, name.find_first_not_of(' '));
+      auto it = by_name.find(name);
+      if(it == by_name.end()) continue;
+      size_t s = it->second;
+      bool woke = SleepAt(in.servers[s], wakes[s], at) == Sleep::kAsleep;
+      if(woke) wakes[s].push_back(at);
+      AddMark(s, {at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp, woke ? "wake-up packet: woke it" : "wake-up packet"});
+    }
+  }
+  else if(StartsWith(t, "mounted "))
+  {
+    size_t on = t.rfind(" on ");
+    if(on == std::string::npos) return;
+    std::string source = t.substr(8, on - 8), point = t.substr(on + 4);
+    long s = ServerOfSource(source);
+    if(s < 0) return;
+    size_t k = static_cast<size_t>(s);
+    point_owner[point] = k;
+    if(shares[k].empty()) mounted_since[k] = at;
+    shares[k].insert(point);
+    most[k] = std::max(most[k], shares[k].size());
+    if(point == kRecordingFolder) SetFolder(at, in.servers[k].name);
+  }
+  else if(StartsWith(t, "unmounted "))
+  {
+    std::string point = t.substr(10);
+    if(point == kRecordingFolder) SetFolder(at, "");
+    auto it = point_owner.find(point);
+    if(it == point_owner.end()) return;
+    size_t k = it->second;
+    point_owner.erase(it);
+    if(shares[k].erase(point) == 0) return;
+    ++unmounts[k][e.tick];
+    if(shares[k].empty())
+    {
+      tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
+      most[k] = 0;
+    }
+  }
+}
+
+TimelineBuilder::TimelineBuilder(const TimelineInput &in) : state_(std::make_unique<State>(in))
+{
+  State &st = *state_;
+  st.tl.start_mjd = in.start_mjd;
+  st.tl.start_second = in.start_second;
+  size_t n = in.servers.size();
+  for(const NasConfig &s : in.servers)
+  {
+    st.by_address[s.address] = st.tl.servers.size();
+    st.by_name[s.name] = st.tl.servers.size();
+    st.tl.servers.push_back({s.name, s.address, {}, {}, {}});
+  }
+  st.wakes.resize(n);
+  st.shares.resize(n);
+  st.most.assign(n, 0);
+  st.mounted_since.assign(n, -1);
+  st.attempts.resize(n);
+  st.unmounts.resize(n);
+  st.last_of_kind.resize(n);
+}
+
+TimelineBuilder::~TimelineBuilder() = default;
+
+void TimelineBuilder::Add(const TraceEntry &e)
+{
+  State &st = *state_;
+  double at = st.Seconds(e.tick);
+  st.last = std::max(st.last, at);
+  if(e.kind == TraceKind::kTool)
+    st.Tool(e, at);
+  else if(e.kind == TraceKind::kNetwork)
+    st.Network(e, at);
+  else if(e.kind == TraceKind::kSystem && e.text == "TAP_Exit" && st.exit_at < 0)
+    st.exit_at = at;
+  else if(e.kind == TraceKind::kOsd && StartsWith(e.text, "TAP_Osd_Sync -> ") &&
+          e.text.find("snapshot failed") == std::string::npos)
+    st.tl.screenshots.push_back({at, e.text.substr(16)});
+}
+
+RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
+{
+  State &st = *state_;
+  RunTimeline &tl = st.tl;
+  auto seconds = [&](uint32_t tick) { return st.Seconds(tick); };
+  double end = std::max(in.duration, st.last);
+  tl.duration = end;
+  const auto &by_address = st.by_address;
 
   for(size_t k = 0; k < tl.servers.size(); ++k)
   {
     ServerTimeline &s = tl.servers[k];
-    if(!shares[k].empty()) s.mounted.push_back({mounted_since[k], end, static_cast<int>(most[k])});
-    for(const Attempt &a : attempts[k])
+    if(!st.shares[k].empty()) s.mounted.push_back({st.mounted_since[k], end, static_cast<int>(st.most[k])});
+    for(const State::Attempt &a : st.attempts[k])
     {
       std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
       if(a.failed == 0)
@@ -319,15 +410,15 @@ RunTimeline BuildTimeline(const TimelineInput &in, const std::vector<TraceEntry>
                            (a.refused ? "mount refused by the server: " : "mount attempt failed: ") + what + " (" +
                                a.error + ")"});
     }
-    for(const auto &[tick, count] : unmounts[k])
+    for(const auto &[tick, count] : st.unmounts[k])
       s.marks.push_back({seconds(tick), MarkKind::kUnmount, "unmounted " + std::to_string(count) + " shares"});
-    s.states = StateSpans(in.servers[k], wakes[k], end);
+    s.states = StateSpans(st.in.servers[k], st.wakes[k], end);
   }
-  if(end > folder_since) tl.recording_folder.push_back({folder_since, end, folder_server});
+  if(end > st.folder_since) tl.recording_folder.push_back({st.folder_since, end, st.folder_server});
 
   tl.receiver_marks.push_back({0, MarkKind::kStart, "started: TAP_Main returned " + std::to_string(in.main_result)});
-  if(exit_at >= 0 && exit_at < in.duration)
-    tl.receiver_marks.push_back({exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
+  if(st.exit_at >= 0 && st.exit_at < in.duration)
+    tl.receiver_marks.push_back({st.exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
   else if(in.stop_at_end)
     tl.receiver_marks.push_back({in.duration, MarkKind::kStop, "stop request at the end of the run"});
 
@@ -385,6 +476,14 @@ RunTimeline BuildTimeline(const TimelineInput &in, const std::vector<TraceEntry>
   return tl;
 }
 
+
+RunTimeline BuildTimeline(const TimelineInput &input, const std::vector<TraceEntry> &trace)
+{
+  TimelineBuilder builder(input);
+  for(const TraceEntry &e : trace) builder.Add(e);
+  return builder.Finish(input);
+}
+
 std::string TimelineClock(const RunTimeline &timeline, double at, bool with_date)
 {
   int64_t total = static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(at);
@@ -395,7 +494,12 @@ std::string TimelineClock(const RunTimeline &timeline, double at, bool with_date
   {
     static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     Date d = DateFromMjd(timeline.start_mjd + day);
-    std::snprintf(text, sizeof(text), "%s %02d.%02d. %02d:%02d:%02d", kDays[d.weekday], d.day, d.month,
+    // The year only where the run passes a new year's eve.
+    int64_t last_day = (static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(timeline.duration)) / 86400;
+    bool years = DateFromMjd(timeline.start_mjd).year != DateFromMjd(timeline.start_mjd + last_day).year;
+    char year[8] = "";
+    if(years) std::snprintf(year, sizeof(year), "%04d", d.year);
+    std::snprintf(text, sizeof(text), "%s %02d.%02d.%s %02d:%02d:%02d", kDays[d.weekday], d.day, d.month, year,
                   static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
   }
   else

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,10 @@ struct MountSpan {
 struct Mark {
   double at;
   MarkKind kind;
-  std::string text;  // what happened, for a tooltip
+  std::string text;  // what happened (the first of them), for a tooltip
+  // A long run's marks of one kind close together are merged into one.
+  int count = 1;
+  double until = 0;  // the last merged mark, when count > 1
 };
 
 struct ServerTimeline {
@@ -116,11 +120,30 @@ struct TimelineInput {
   std::string run_log;      // Brimvale.log as written (ISO 8859-1), may be empty
 };
 
-// Reads the trace (the kinds KeepRunTrace keeps, and the screen's syncs) and
-// the run log into spans and marks.
+// Reads the trace (tools, network, system and the screen's syncs) as the run
+// goes, and the run log at its end, into spans and marks. What it keeps does
+// not grow with the run's length beyond its mounts, outages and pictures.
+class TimelineBuilder {
+ public:
+  // `start`: what is known before the run (servers, start tick and date).
+  explicit TimelineBuilder(const TimelineInput &start);
+  ~TimelineBuilder();
+  TimelineBuilder(const TimelineBuilder &) = delete;
+  TimelineBuilder &operator=(const TimelineBuilder &) = delete;
+  void Add(const TraceEntry &entry);
+  // `end`: the same with the run's duration, timers, result and run log.
+  RunTimeline Finish(const TimelineInput &end);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The same for a whole trace at once.
 RunTimeline BuildTimeline(const TimelineInput &input, const std::vector<TraceEntry> &trace);
 
-// "20:05:12", or "Wed 09.12. 20:05:12" when `with_date`.
+// "20:05:12", or "Wed 09.12. 20:05:12" when `with_date` ("Fri 01.01.2027
+// 01:00:00" in a run that passes a new year's eve).
 std::string TimelineClock(const RunTimeline &timeline, double at, bool with_date);
 
 }  // namespace sim

@@ -24,15 +24,30 @@ const char *TraceKindName(TraceKind kind)
 
 void Trace::Add(uint32_t tick, TraceKind kind, std::string text)
 {
-  TraceEntry entry{tick, kind, std::move(text)};
-  if(listener_ && (listen_ & Bit(kind))) listener_(entry);
-  if(keep_ & Bit(kind)) entries_.push_back(std::move(entry));
+  Add(TraceEntry{tick, kind, std::move(text)});
+}
+
+void Trace::Add(TraceEntry entry)
+{
+  if(listener_ && (listen_ & Bit(entry.kind))) listener_(entry);
+  if(added_mask_ & Bit(entry.kind))
+    for(const auto &[kinds, listener] : added_)
+      if(kinds & Bit(entry.kind)) listener(entry);
+  if(keep_ & Bit(entry.kind)) entries_.push_back(std::move(entry));
 }
 
 void Trace::ListenOnly(std::initializer_list<TraceKind> kinds)
 {
   listen_ = 0;
   for(TraceKind kind : kinds) listen_ |= Bit(kind);
+}
+
+void Trace::AddListener(std::initializer_list<TraceKind> kinds, std::function<void(const TraceEntry &)> listener)
+{
+  uint32_t mask = 0;
+  for(TraceKind kind : kinds) mask |= Bit(kind);
+  added_.emplace_back(mask, std::move(listener));
+  added_mask_ |= mask;
 }
 
 void Trace::KeepOnly(std::initializer_list<TraceKind> kinds)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -27,21 +28,31 @@ enum class TraceKind {
 
 const char *TraceKindName(TraceKind kind);
 
+// An entry's `text` is what it shows a reader. A tool the shell ran
+// (kTool) also carries its words as the shell split them (`args`, the tool's
+// name first), its exit status and what it said on standard error when that
+// was not redirected; a command line (kShell) carries its status and the
+// error texts of the tools in it that failed, joined with "; ". Whoever
+// needs these reads the fields, never the text.
 struct TraceEntry {
   uint32_t tick;
   TraceKind kind;
   std::string text;
+  std::vector<std::string> args{};
+  int status = 0;
+  std::string error{};
 };
 
 class Trace {
  public:
   void Add(uint32_t tick, TraceKind kind, std::string text);
+  void Add(TraceEntry entry);
   // Keeps entries of the given kinds only (all by default); a listener still
   // sees every entry. A day of a busy plug-in is half a million entries.
   void KeepOnly(std::initializer_list<TraceKind> kinds);
   // Whether an entry of this kind goes anywhere: when not, the caller need
   // not build its text.
-  bool Wants(TraceKind kind) const { return ((listener_ ? listen_ : 0u) | keep_) & Bit(kind); }
+  bool Wants(TraceKind kind) const { return ((listener_ ? listen_ : 0u) | added_mask_ | keep_) & Bit(kind); }
   const std::vector<TraceEntry> &entries() const { return entries_; }
   // Texts of one kind, in order.
   std::vector<std::string> Texts(TraceKind kind) const;
@@ -51,6 +62,15 @@ class Trace {
   // or only for entries of the given kinds.
   void SetListener(std::function<void(const TraceEntry &)> listener) { listener_ = std::move(listener); }
   void ListenOnly(std::initializer_list<TraceKind> kinds);
+  // Another listener beside that one, for entries of the given kinds (the
+  // run's output files take the trace as it comes); RemoveAddedListeners
+  // ends every such listener.
+  void AddListener(std::initializer_list<TraceKind> kinds, std::function<void(const TraceEntry &)> listener);
+  void RemoveAddedListeners()
+  {
+    added_.clear();
+    added_mask_ = 0;
+  }
 
  private:
   static uint32_t Bit(TraceKind kind) { return 1u << static_cast<unsigned>(kind); }
@@ -59,6 +79,8 @@ class Trace {
   std::function<void(const TraceEntry &)> listener_;
   uint32_t keep_ = ~0u;
   uint32_t listen_ = ~0u;
+  std::vector<std::pair<uint32_t, std::function<void(const TraceEntry &)>>> added_;
+  uint32_t added_mask_ = 0;
 };
 
 }  // namespace sim

@@ -216,8 +216,11 @@ TEST_F(DiskTest, AFileTheShellMakesInAPluginCallIsTheSameForEveryReader)
     TAP_Hdd_Fclose(open);
 
     EXPECT_EQ(r.shell().Run("ps > /mnt/hd/R/b.txt"), 0);
+    TYPE_File *before = TAP_Hdd_Fopen("R/b.txt");
     EXPECT_EQ(r.shell().Run("rmdir /mnt/hd/R"), 1 << 8) << "a folder holding the report is not empty";
     EXPECT_EQ(ReadFile("/mnt/hd/R/b.txt"), ps);
+    EXPECT_EQ(before != nullptr ? read(before) : "(no file)", ps) << "opened before it was written out";
+    TAP_Hdd_Fclose(before);
 
     EXPECT_EQ(r.shell().Run("ps > /mnt/hd/R/c.txt"), 0);
     EXPECT_TRUE(write("R/c.txt", "more"));

@@ -3,6 +3,7 @@
 // and a mistake is named by file, line and key.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -19,6 +20,7 @@
 #include <thread>
 
 #include "sim/run.h"
+#include "sim/run_report.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -414,10 +416,37 @@ TEST_F(RunCommand, TheSummaryCountsFailedAttemptsAndTheTreeShowsWhatIsMounted)
       << summary;
   std::string tree = Read(options.out + "/tree.txt");
   EXPECT_NE(tree.find("  MediaFiles/MyCloud/Nosferatu.ts\n"), std::string::npos) << tree;
+
+  // The report's strip shows the part of the screen the plug-in drew on, the
+  // same for every picture: the icons, not the black frame around them.
+  const std::string shots = options.out + "/screenshots";
+  std::vector<std::string> files;
+  for(const auto &e : fs::directory_iterator(shots)) files.push_back(e.path().filename().string());
+  sim::ReportCrop crop = sim::DrawnPart(shots, files);
+  ASSERT_GT(crop.w, 0);
+  EXPECT_LT(crop.w * crop.h, 720 * 576 / 20) << crop.x << "," << crop.y << " " << crop.w << "x" << crop.h;
+  for(const std::string &file : files)
+  {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(&image, (shots + "/" + file).c_str()), 0) << file;
+    image.format = PNG_FORMAT_GRAY;
+    std::vector<uint8_t> gray(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, gray.data(), 0, nullptr), 0) << file;
+    size_t outside = 0;
+    for(int y = 0; y < static_cast<int>(image.height); ++y)
+      for(int x = 0; x < static_cast<int>(image.width); ++x)
+        outside += gray[static_cast<size_t>(y) * image.width + x] != 0 &&
+                   (x < crop.x || y < crop.y || x >= crop.x + crop.w || y >= crop.y + crop.h);
+    EXPECT_EQ(outside, 0u) << file << " is drawn outside the part the report shows";
+  }
+  EXPECT_NE(Read(options.out + "/report.html").find(".strip .shot{"), std::string::npos);
 }
 
-// A long run's log passes 1 MiB and starts anew as Brimvale.log.1 is made:
-// the timeline follows into the new file and shows every line of it.
+// A long run's log passes 1 MiB and starts anew as Brimvale.log.1 is made,
+// twice: the timeline follows into the new file and shows every line of it;
+// the output folder holds both parts, and the report says which span it
+// shows and that the lines before it are gone.
 TEST_F(RunCommand, TheTimelineFollowsTheLogWhenItStartsAnew)
 {
   std::string settings = "[settings]\n", servers;
@@ -430,8 +459,18 @@ TEST_F(RunCommand, TheTimelineFollowsTheLogWhenItStartsAnew)
     servers += "[[server]]\nname = \"nas" + std::to_string(n) + "\"\naddress = \"" + address +
                "\"\nexports = { \"/video\" = [\"a.ts\"] }\n";
   }
-  options.scenario = Scenario("[run]\nduration = \"5h\"\n[receiver]\nuptime = \"10m\"\n" + settings + servers);
+  options.scenario = Scenario("[run]\nduration = \"10h\"\n[receiver]\nuptime = \"10m\"\n" + settings + servers);
   ASSERT_EQ(Run(), 0) << errors;
+  const std::string older = Read(options.out + "/root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log.1");
+  EXPECT_EQ(Read(options.out + "/Brimvale.log.1"), older);
+  const std::string newer = Read(options.out + "/Brimvale.log");
+  std::string report = Read(options.out + "/report.html");
+  ASSERT_GT(newer.size(), 30u);
+  EXPECT_NE(report.find("Shown here: Brimvale.log.1 and Brimvale.log, from " + older.substr(11, 8) + " to " +
+                        newer.substr(newer.rfind("\r\n", newer.size() - 3) + 13, 8) +
+                        "; older lines of this run were rotated away on the receiver"),
+            std::string::npos)
+      << report.substr(0, std::min<size_t>(report.size(), 400));
 
   EXPECT_TRUE(fs::exists(options.out + "/root/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log.1"));
   std::vector<std::string> logged, shown;

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "sim/report_html.h"
+#include "sim/timeline.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -134,6 +136,33 @@ TEST_F(ShellTest, RmdirOfAMountPointIsBusy)
   ASSERT_TRUE(r.disk().Mount("/mnt/hd/MediaFiles/NAS", nas.path(), "n:/", "nfs", "", &error));
   EXPECT_EQ(system("rmdir \"/mnt/hd/MediaFiles/NAS\""), 1 << 8);
   EXPECT_TRUE(fs::exists(nas.path()));
+}
+
+// The shell records each tool with its words as it split them: a mount
+// point whose folder name holds a blank is one word, so a failed unmount of
+// it is marked on its server in the report, as commands.txt tells it.
+TEST_F(ShellTest, AFailedUnmountOfAFolderNamedWithABlankIsMarkedOnItsServer)
+{
+  config.servers = {NasWithExports("nas", "192.168.178.20", {"/video"})};
+  sim::Receiver &r = Boot();
+  MakeDir("/mnt/hd/MediaFiles/My NAS");
+  EXPECT_EQ(system("mount \"192.168.178.20:/video\" \"/mnt/hd/MediaFiles/My NAS\" -onolock"), 0);
+  // Something mounted inside keeps it busy.
+  EXPECT_EQ(system("mkdir \"/mnt/hd/MediaFiles/My NAS/in\""), 0);
+  EXPECT_EQ(system("mount -o bind /mnt/hd/DataFiles \"/mnt/hd/MediaFiles/My NAS/in\""), 0);
+  EXPECT_EQ(system("umount \"/mnt/hd/MediaFiles/My NAS\""), 1 << 8);
+
+  sim::TimelineInput in;
+  in.start_tick = r.clock().tick();
+  in.duration = 60;
+  in.servers = r.network().servers();
+  sim::RunTimeline tl = sim::BuildTimeline(in, r.trace().entries());
+  ASSERT_EQ(tl.servers.size(), 1u);
+  std::string failed;
+  for(const sim::Mark &m : tl.servers[0].marks)
+    if(m.kind == sim::MarkKind::kUnmountFailed) failed = m.text;
+  EXPECT_EQ(failed, "unmount failed: umount: can't unmount /mnt/hd/MediaFiles/My NAS: Device or resource busy");
+  EXPECT_NE(sim::ReportHtml(tl, sim::ReportInfo()).find("class=\"k-ufail\""), std::string::npos);
 }
 
 TEST_F(ShellTest, WithoutAReceiverNothingRuns)

@@ -2,6 +2,7 @@
 // receiver owner reads must say what the trace says.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ constexpr uint32_t kStart = 5000;
 sim::TraceEntry At(double seconds, TraceKind kind, const std::string &text)
 {
   return {kStart + static_cast<uint32_t>(seconds * 100), kind, text};
+}
+
+// A tool the shell ran, with its words, status and error as the shell
+// records them; the text is the shell's too, for a reader that would parse it.
+sim::TraceEntry Tool(double seconds, std::vector<std::string> args, int status, const std::string &error = "")
+{
+  std::string text;
+  for(const std::string &word : args) text += (text.empty() ? "" : " ") + word;
+  text += " -> " + std::to_string(status) + (error.empty() ? "" : " (" + error + ")");
+  return {kStart + static_cast<uint32_t>(seconds * 100), TraceKind::kTool, text, std::move(args), status, error};
 }
 
 // A sleeping NAS that is woken, refuses its first mount, holds the recording
@@ -52,27 +63,27 @@ class TimelineTest : public ::testing::Test {
         "01.01.2027 00:00:43 -> 1. NAS (10.0.0.1) is offline\r\n"
         "01.01.2027 00:01:13 -> 1. NAS (10.0.0.1) is online\r\n"
         "01.01.2027 00:01:30 -> Mounting of 1. NAS finished successfully \xfc\r\n";
-    const std::string refused = "-> 255 (mount: RPC: Program not registered)";
+    const std::string refused = "mount: RPC: Program not registered";
     trace = {
         At(10, TraceKind::kNetwork, "wake-up packet to 00:11:32:00:00:01 reached nas"),
-        At(13, TraceKind::kTool, "ping -c1 -W3 10.0.0.1 -> 1"),
+        Tool(13, {"ping", "-c1", "-W3", "10.0.0.1"}, 1),
         At(20, TraceKind::kNetwork, "wake-up packet to 00:11:32:00:00:01 reached nas"),
-        At(70, TraceKind::kTool, "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft " + refused),
-        At(70, TraceKind::kTool, "mount 10.0.0.1:/r /mnt/hd/DataFiles -osoft " + refused),
-        At(73, TraceKind::kTool, "ping -c1 -W3 10.0.0.1 -> 0"),
-        At(90, TraceKind::kTool, "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft -> 0"),
+        Tool(70, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 255, refused),
+        Tool(70, {"mount", "10.0.0.1:/r", "/mnt/hd/DataFiles", "-osoft"}, 255, refused),
+        Tool(73, {"ping", "-c1", "-W3", "10.0.0.1"}, 0),
+        Tool(90, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 0),
         At(90, TraceKind::kNetwork, "mounted 10.0.0.1:/v on /mnt/hd/MediaFiles/N"),
         At(90, TraceKind::kNetwork, "mounted /mnt/hd/DataFiles on /mnt/hd/DF_local"),
-        At(90, TraceKind::kTool, "mount 10.0.0.1:/r /mnt/hd/DataFiles -osoft -> 0"),
+        Tool(90, {"mount", "10.0.0.1:/r", "/mnt/hd/DataFiles", "-osoft"}, 0),
         At(90, TraceKind::kNetwork, "mounted 10.0.0.1:/r on /mnt/hd/DataFiles"),
         At(95, TraceKind::kOsd, "TAP_Osd_Sync -> screen-a.png"),
         At(96, TraceKind::kOsd, "TAP_Osd_Sync"),
         At(120, TraceKind::kNetwork, "unmounted /mnt/hd/MediaFiles/N"),
         At(120, TraceKind::kNetwork, "unmounted /mnt/hd/DataFiles"),
         At(120, TraceKind::kNetwork, "unmounted /mnt/hd/DF_local"),
-        At(150, TraceKind::kTool,
-           "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft -> 255 (mount: RPC: Unable to receive; errno = No route to host)"),
-        At(250, TraceKind::kTool, "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N -osoft -> 0"),
+        Tool(150, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 255,
+             "mount: RPC: Unable to receive; errno = No route to host"),
+        Tool(250, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 0),
         At(250, TraceKind::kNetwork, "mounted 10.0.0.1:/v on /mnt/hd/MediaFiles/N"),
     };
   }
@@ -181,6 +192,52 @@ TEST_F(TimelineTest, LogScreenshotsAndTimersAreAtTheirMoments)
   EXPECT_DOUBLE_EQ(tl.timers[0].start, 240);
   EXPECT_DOUBLE_EQ(tl.timers[0].minutes, 28);
   EXPECT_EQ(sim::TimelineClock(tl, 86400 + 3725, true), "Sat 02.01. 01:02:05");
+
+  // A run that passes a new year's eve tells the years apart.
+  in.start_mjd = sim::MjdFromDate(2026, 12, 31);
+  in.start_second = 23 * 3600;
+  in.duration = 7200;
+  sim::RunTimeline years = BuildTimeline(in, {});
+  EXPECT_EQ(sim::TimelineClock(years, 0, true), "Thu 31.12.2026 23:00:00");
+  EXPECT_EQ(sim::TimelineClock(years, 7200, true), "Fri 01.01.2027 01:00:00");
+}
+
+// Months of pings every minute on six servers are a million marks: the
+// timeline keeps them merged in bounded form, and the report's tooltips
+// still count them all, in every pixel column of every row.
+TEST_F(TimelineTest, MonthsOfPingsStayBoundedCountedAndInEveryColumn)
+{
+  const double days = 120;
+  in.duration = days * 86400;
+  in.run_log.clear();
+  in.servers.clear();
+  for(int n = 1; n <= 6; ++n)
+  {
+    sim::NasConfig nas;
+    nas.name = "nas" + std::to_string(n);
+    nas.address = "10.0.1." + std::to_string(n);
+    in.servers.push_back(nas);
+  }
+  sim::TimelineBuilder builder(in);
+  const size_t pings = static_cast<size_t>(days) * 1440;
+  for(size_t k = 0; k < pings; ++k)
+    for(const sim::NasConfig &nas : in.servers)
+      builder.Add(Tool(static_cast<double>(k) * 60, {"ping", "-c1", "-W3", nas.address}, k % 1000 == 0 ? 1 : 0));
+  sim::RunTimeline tl = builder.Finish(in);
+  for(const sim::ServerTimeline &server : tl.servers)
+  {
+    EXPECT_LE(server.marks.size(), 40000u) << server.name;
+    size_t answered = 0, unanswered = 0;
+    std::set<int> columns;
+    for(const sim::Mark &m : server.marks)
+    {
+      (m.kind == MarkKind::kPingAnswered ? answered : unanswered) += static_cast<size_t>(m.count);
+      if(m.kind == MarkKind::kPingAnswered) columns.insert(static_cast<int>(m.at / in.duration * 1000));
+    }
+    EXPECT_EQ(unanswered, (pings + 999) / 1000) << server.name;
+    EXPECT_EQ(answered + unanswered, pings) << server.name;
+    EXPECT_GE(columns.size(), 999u) << server.name << ": pings drawn in too few of the report's columns";
+  }
 }
 
 }  // namespace

@@ -48,13 +48,15 @@ size_t Count(const std::string &text, const std::string &what)
 // Runs `args` in a process group of its own with stdout and stderr to files;
 // after `seconds` the whole group is killed. The group is killed at the end
 // in any case: the browser leaves helper processes behind. Exit status, or
-// -1 when it ran out of time.
-int RunBounded(const std::vector<std::string> &args, const fs::path &out, const fs::path &err, int seconds)
+// -1 when it ran out of time. A non-empty `tmpdir` becomes the child's TMPDIR.
+int RunBounded(const std::vector<std::string> &args, const fs::path &out, const fs::path &err, int seconds,
+               const fs::path &tmpdir = {})
 {
   pid_t pid = fork();
   if(pid == 0)
   {
     setpgid(0, 0);
+    if(!tmpdir.empty()) setenv("TMPDIR", tmpdir.c_str(), 1);
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if(o < 0 || e < 0) _exit(126);
     dup2(o, 1);
@@ -109,11 +111,27 @@ class ReportBrowser : public ::testing::Test {
     std::string pattern = (fs::path(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") / "report-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
+    // Chromium's profile and the temporary folder it makes its singleton
+    // socket in: a Unix socket's path holds at most 107 bytes, so they live
+    // in a short private folder, never below the checkout or the build.
+    std::string browser = ShortTemporaryFolder() + "/brimvale-chromium-XXXXXX";
+    ASSERT_NE(mkdtemp(browser.data()), nullptr);
+    browser_dir_ = browser;
   }
   void TearDown() override
   {
     std::error_code ec;
+    if(!browser_dir_.empty()) fs::remove_all(browser_dir_, ec);
     if(!dir_.empty() && !HasFailure()) fs::remove_all(dir_, ec);
+  }
+
+  // The system's temporary folder when its path leaves room for a socket
+  // two folders below it, else /tmp (ctest points TMPDIR into the build).
+  static std::string ShortTemporaryFolder()
+  {
+    const char *tmp = getenv("TMPDIR");
+    if(tmp != nullptr && tmp[0] == '/' && std::string(tmp).size() <= 40) return tmp;
+    return "/tmp";
   }
 
   // A run of `scenario` with its output in `out`.
@@ -129,7 +147,7 @@ class ReportBrowser : public ::testing::Test {
   int Browser(const std::vector<std::string> &extra, const fs::path &page, const std::string &name,
               double *wall_seconds = nullptr)
   {
-    fs::path profile = dir_ / ("profile-" + name);
+    fs::path profile = browser_dir_ / ("p-" + name);
     fs::create_directories(profile);
     std::vector<std::string> args = {chromium_, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                                      "--no-first-run", "--disable-background-networking",
@@ -139,7 +157,7 @@ class ReportBrowser : public ::testing::Test {
     args.insert(args.end(), extra.begin(), extra.end());
     args.push_back("file://" + fs::absolute(page).string());
     auto start = std::chrono::steady_clock::now();
-    int status = RunBounded(args, dir_ / (name + ".out"), dir_ / (name + ".err"), 90);
+    int status = RunBounded(args, dir_ / (name + ".out"), dir_ / (name + ".err"), 90, browser_dir_);
     if(wall_seconds) *wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return status;
   }
@@ -156,6 +174,7 @@ class ReportBrowser : public ::testing::Test {
 
   std::string chromium_;
   fs::path dir_;
+  fs::path browser_dir_;  // profiles and Chromium's own temporary files
 };
 
 struct Picture {

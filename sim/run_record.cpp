@@ -1,0 +1,130 @@
+#include "run_record.h"
+
+#include "clock.h"
+#include "receiver.h"
+
+namespace sim {
+
+std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
+{
+  uint64_t ticks = static_cast<uint32_t>(tick - config.start_tick) +
+                   (static_cast<uint64_t>(config.hour) * 3600 + config.minute * 60 + config.second) * 100;
+  Date d = DateFromMjd(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000));
+  uint64_t in_day = ticks % 8640000;
+  char text[64];
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d.%02d", d.year, d.month, d.day,
+                static_cast<int>(in_day / 360000), static_cast<int>(in_day / 6000 % 60),
+                static_cast<int>(in_day / 100 % 60), static_cast<int>(in_day % 100));
+  return text;
+}
+
+RunRecord::RunRecord(Receiver &receiver, const std::string &folder, const TimelineInput &timeline)
+    : receiver_(receiver),
+      commands_(folder + "/commands.txt", std::ios::binary | std::ios::trunc),
+      servers_(receiver.network().servers()),
+      figures_(servers_.size()),
+      points_(servers_.size()),
+      attempt_(servers_.size()),
+      timeline_(timeline)
+{
+  receiver.trace().AddListener(
+      {TraceKind::kShell, TraceKind::kTool, TraceKind::kNetwork, TraceKind::kSystem, TraceKind::kOsd},
+      [this](const TraceEntry &e) { Take(e); });
+  std::string log_host;
+  if(receiver.disk().HostPath(kRunLogPath, "/", &log_host))
+    receiver.disk().WatchWrites(log_host, [this](const char *, size_t n) { log_bytes_ += n; });
+  listening_ = true;
+}
+
+RunRecord::~RunRecord() { End(); }
+
+bool RunRecord::End()
+{
+  if(listening_)
+  {
+    receiver_.trace().RemoveAddedListeners();
+    receiver_.disk().WatchWrites("", nullptr);
+    listening_ = false;
+    for(size_t k = 0; k < attempt_.size(); ++k) CloseAttempt(k);
+  }
+  if(commands_.is_open())
+  {
+    commands_.close();
+    return !commands_.fail();
+  }
+  return !commands_.fail();
+}
+
+void RunRecord::CloseAttempt(size_t k)
+{
+  Open &a = attempt_[k];
+  if(!a.open) return;
+  ServerFigures &f = figures_[k];
+  ++f.attempts;
+  if(a.failed)
+    ++f.failed;
+  else if(!f.mounted)
+  {
+    f.mounted = true;
+    f.mounted_tick = a.tick;
+  }
+  a.open = false;
+}
+
+void RunRecord::Take(const TraceEntry &e)
+{
+  timeline_.Add(e);
+  switch(e.kind)
+  {
+    case TraceKind::kShell:
+      // Each command at the receiver's time, with its status and, when a
+      // tool failed, what the tool said.
+      commands_ << VirtualTime(receiver_.config(), e.tick) << "  " << e.text
+                << (e.error.empty() ? "" : " (" + e.error + ")") << "\n";
+      break;
+    case TraceKind::kTool:
+      if(e.args.size() < 2 || e.args[0] != "mount") break;
+      for(size_t k = 0; k < servers_.size(); ++k)
+      {
+        const std::string &address = servers_[k].address;
+        if(e.args[1].compare(0, address.size(), address) != 0 || e.args[1].compare(address.size(), 1, ":") != 0)
+          continue;
+        Open &a = attempt_[k];
+        // A mount at a later moment begins the next attempt.
+        if(a.open && a.tick != e.tick) CloseAttempt(k);
+        if(!a.open) a = {true, false, e.tick};
+        a.failed = a.failed || e.status != 0;
+      }
+      break;
+    case TraceKind::kNetwork:
+    {
+      const std::string &t = e.text;
+      if(t.rfind("mounted ", 0) == 0)
+      {
+        for(size_t k = 0; k < servers_.size(); ++k)
+          if(t.compare(8, servers_[k].address.size(), servers_[k].address) == 0 &&
+             t.compare(8 + servers_[k].address.size(), 1, ":") == 0)
+          {
+            ++figures_[k].mounts;
+            points_[k].insert(t.substr(t.rfind(" on ") + 4));
+          }
+      }
+      else if(t.rfind("unmounted ", 0) == 0)
+      {
+        for(size_t k = 0; k < servers_.size(); ++k)
+          if(points_[k].erase(t.substr(10)) != 0) ++figures_[k].unmounts;
+      }
+      break;
+    }
+    case TraceKind::kSystem:
+      if(e.text == "TAP_Exit")
+      {
+        exited_ = true;
+        exit_tick_ = e.tick;
+      }
+      break;
+    default: break;
+  }
+}
+
+}  // namespace sim
