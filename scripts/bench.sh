@@ -9,7 +9,7 @@
 #     disk (build-bench/cli-out; BENCH_CLI_OUT=<folder> chooses another);
 #     printed side by side with the ratio; then a year of it through the
 #     command alone, for its peak memory;
-#   - StrToUTF8 against iconv (ISO 8859-1 and ISO 8859-5).
+#   - StrToUTF8 against iconv, on every character table it knows.
 # The figures, with the machine, its load and the commit, are written into
 # the "bench" section of docs/figures.md (timings: nothing checks them).
 # Extra arguments go to the benchmark program (e.g. --benchmark_filter=Idle);

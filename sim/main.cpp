@@ -21,7 +21,7 @@ namespace {
 constexpr int kUsageError = 2;
 
 const char kUsage[] =
-    "usage: brimvale-sim run [-q] [--out DIR] [--firmware-dir DIR] PLUGIN.tap SCENARIO.toml\n"
+    "usage: brimvale-sim run [-q] [--no-report] [--out DIR] [--firmware-dir DIR] PLUGIN.tap SCENARIO.toml\n"
     "       brimvale-sim check SETTINGS-FOLDER\n"
     "       brimvale-sim --help\n";
 
