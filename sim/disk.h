@@ -119,6 +119,8 @@ class Disk {
   }
   // What a lookup shows of a held file.
   PathLook HeldLook(const HeldFile &file) const;
+  // lstat of a host path as the disk remembers it; a link is looked at anew.
+  PathLook LinkLook(const std::string &host) const { return Look(host, /*follow=*/false, /*live=*/false); }
 
   // HostPath remembers what it saw at each name (folder, file or nothing),
   // so that a log line does not cost a dozen lstat calls. What it remembers

@@ -1,10 +1,12 @@
 #include "run_report.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "receiver.h"
@@ -57,8 +59,13 @@ ReportCrop DrawnPart(const std::string &dir, const std::vector<std::string> &fil
   ReportCrop crop;
   int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
   std::vector<uint8_t> pixels;
+  // A screen shown again is a hard link to its first picture: each picture
+  // is decoded once.
+  std::set<std::pair<dev_t, ino_t>> seen;
   for(const std::string &file : files)
   {
+    struct stat st;
+    if(stat((fs::path(dir) / file).c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) continue;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if(!png_image_begin_read_from_file(&image, (fs::path(dir) / file).c_str())) continue;
