@@ -13,7 +13,13 @@ run_build() {
   echo "=== $dir"
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   ninja -C "$dir"
-  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
+  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600 -LE System
+  # The night on a MIPS Linux, where this build has it: the guest made first,
+  # then the night alone, its timeline, mounts and checks printed whole.
+  if [[ $(ctest --test-dir "$dir" -N -L System) =~ Total\ Tests:\ [1-9] ]]; then
+    ctest --test-dir "$dir" -R '^ReceiverSystemGuest$' --output-on-failure
+    ctest --test-dir "$dir" -R '^ReceiverSystem$' --verbose
+  fi
 }
 
 # The settings check as one web page, out/web/check.html; the native build's
