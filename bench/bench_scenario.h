@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "sim/receiver.h"
-#include "sim/run.h"
-#include "sim/scenario.h"
+#include "sim/receiver/receiver.h"
+#include "sim/cli/run.h"
+#include "sim/scenario/scenario.h"
 
 namespace bench {
 

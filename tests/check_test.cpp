@@ -1,6 +1,6 @@
 // brimvale-sim check: the report on a folder of settings files, its problems
 // and exit statuses, and that its commands are the ones the plug-in runs.
-#include "sim/check.h"
+#include "sim/cli/check.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,8 +14,8 @@
 #include <set>
 #include <sstream>
 
-#include "sim/firmware_dat.h"
-#include "sim/scenario.h"
+#include "sim/firmware/firmware_dat.h"
+#include "sim/scenario/scenario.h"
 #include "sim_fixture.h"
 
 namespace {

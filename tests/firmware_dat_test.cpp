@@ -9,8 +9,8 @@
 
 #include "lib/firmware/firmware.h"
 #include "lib/paths/paths.h"
-#include "sim/clock.h"
-#include "sim/firmware_dat.h"
+#include "sim/receiver/clock.h"
+#include "sim/firmware/firmware_dat.h"
 #include "sim_fixture.h"
 
 namespace {

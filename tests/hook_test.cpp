@@ -7,7 +7,7 @@
 
 #include "lib/firmware/firmware.h"
 #include "lib/hook/hook.h"
-#include "sim/firmware_dat.h"
+#include "sim/firmware/firmware_dat.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/run.h"
+#include "sim/cli/run.h"
 #include "sim_fixture.h"
 
 namespace {

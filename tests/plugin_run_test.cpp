@@ -11,7 +11,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "sim/firmware_dat.h"
+#include "sim/firmware/firmware_dat.h"
 #include "sim_fixture.h"
 
 #ifndef BRIMVALE_SANITIZE

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/report_html.h"
+#include "sim/report/report_html.h"
 
 namespace {
 

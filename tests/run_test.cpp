@@ -19,8 +19,8 @@
 #include <sstream>
 #include <thread>
 
-#include "sim/run.h"
-#include "sim/run_report.h"
+#include "sim/cli/run.h"
+#include "sim/report/run_report.h"
 #include "sim_fixture.h"
 
 namespace {

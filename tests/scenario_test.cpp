@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/scenario.h"
+#include "sim/scenario/scenario.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "sim/report_html.h"
-#include "sim/timeline.h"
+#include "sim/report/report_html.h"
+#include "sim/report/timeline.h"
 #include "sim_fixture.h"
 
 namespace {

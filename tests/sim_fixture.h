@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/receiver.h"
+#include "sim/receiver/receiver.h"
 
 class Sandbox {
  public:

@@ -27,7 +27,7 @@
 #include <tuple>
 
 #include "figures.h"
-#include "sim/firmware_dat.h"
+#include "sim/firmware/firmware_dat.h"
 #include "sim_fixture.h"
 
 namespace {

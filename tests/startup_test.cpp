@@ -11,7 +11,7 @@
 
 #include "lib/time/time.h"
 #include "lib/timers/timers.h"
-#include "sim/scenario.h"
+#include "sim/scenario/scenario.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/clock.h"
-#include "sim/timeline.h"
+#include "sim/receiver/clock.h"
+#include "sim/report/timeline.h"
 
 namespace {
 

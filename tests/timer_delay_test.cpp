@@ -7,7 +7,7 @@
 #include "app/timerdelay.h"
 #include "lib/time/time.h"
 #include "lib/timers/timers.h"
-#include "sim/firmware_dat.h"
+#include "sim/firmware/firmware_dat.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "lib/timers/timers.h"
-#include "sim/firmware_dat.h"
-#include "sim/timer_table.h"
+#include "sim/firmware/firmware_dat.h"
+#include "sim/firmware/timer_table.h"
 #include "sim_fixture.h"
 
 namespace {

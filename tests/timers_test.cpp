@@ -13,7 +13,7 @@
 
 #include "lib/firmware/firmware.h"
 #include "lib/timers/timers.h"
-#include "sim/firmware_dat.h"
+#include "sim/firmware/firmware_dat.h"
 #include "sim_fixture.h"
 
 namespace {

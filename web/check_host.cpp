@@ -21,7 +21,7 @@
 
 #include "../app/Brimvale.h"
 #include "../host/tap.h"
-#include "../sim/check_receiver.h"
+#include "../sim/cli/check_receiver.h"
 
 struct TYPE_File {
   int fd;

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "../sim/check.h"
-#include "../sim/settings_folder.h"
+#include "../sim/cli/check.h"
+#include "../sim/scenario/settings_folder.h"
 
 namespace {
 std::string g_report;

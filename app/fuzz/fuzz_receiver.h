@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/receiver.h"
+#include "sim/receiver/receiver.h"
 
 // A broken property: says which and aborts, so that both libFuzzer and the
 // corpus replay report the input.

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/report_html.h"
+#include "sim/report/report_html.h"
 
 namespace {
 

@@ -44,8 +44,8 @@
 #include <sstream>
 #include <thread>
 
-#include "sim/firmware_dat.h"
-#include "sim/receiver.h"
+#include "sim/firmware/firmware_dat.h"
+#include "sim/receiver/receiver.h"
 
 extern char **environ;
 

@@ -33,8 +33,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim/firmware_dat.h"
-#include "sim/receiver.h"
+#include "sim/firmware/firmware_dat.h"
+#include "sim/receiver/receiver.h"
 
 extern char **environ;
 

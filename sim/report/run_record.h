@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "network.h"
+#include "../receiver/network.h"
 #include "timeline.h"
-#include "trace.h"
+#include "../receiver/trace.h"
 
 namespace sim {
 

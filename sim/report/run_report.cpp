@@ -9,12 +9,12 @@
 #include <set>
 #include <sstream>
 
-#include "receiver.h"
+#include "../receiver/receiver.h"
 #include "report_html.h"
 #include "run_record.h"
-#include "scenario.h"
+#include "../scenario/scenario.h"
 #include "timeline.h"
-#include "timer_table.h"
+#include "../firmware/timer_table.h"
 
 namespace sim {
 

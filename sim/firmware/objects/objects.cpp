@@ -4,7 +4,7 @@
 // of them is just a receiver without that file loaded.
 #include <stdint.h>
 
-#include "../../host/firmware.h"
+#include "../../../host/firmware.h"
 
 #define FW_EXPORT __attribute__((visibility("default")))
 

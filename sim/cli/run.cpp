@@ -24,14 +24,14 @@
 #include <vector>
 
 #include "check.h"
-#include "output_folder.h"
-#include "latin1.h"
-#include "receiver.h"
-#include "run_record.h"
-#include "run_report.h"
-#include "scenario.h"
-#include "settings_folder.h"
-#include "timer_table.h"
+#include "../report/output_folder.h"
+#include "../receiver/latin1.h"
+#include "../receiver/receiver.h"
+#include "../report/run_record.h"
+#include "../report/run_report.h"
+#include "../scenario/scenario.h"
+#include "../scenario/settings_folder.h"
+#include "../firmware/timer_table.h"
 
 namespace sim {
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "../host/firmware.h"
-#include "../host/tap.h"
+#include "../../host/firmware.h"
+#include "../../host/tap.h"
 #include "clock.h"
 #include "disk.h"
 #include "network.h"

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "network.h"
-#include "timer_table.h"
-#include "trace.h"
+#include "../receiver/network.h"
+#include "../firmware/timer_table.h"
+#include "../receiver/trace.h"
 
 namespace sim {
 

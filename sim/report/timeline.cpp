@@ -8,9 +8,9 @@
 #include <set>
 #include <sstream>
 
-#include "clock.h"
-#include "disk.h"
-#include "latin1.h"
+#include "../receiver/clock.h"
+#include "../receiver/disk.h"
+#include "../receiver/latin1.h"
 
 namespace sim {
 

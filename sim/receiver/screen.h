@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../host/tap.h"
+#include "../../host/tap.h"
 
 namespace sim {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <sstream>
 
-#include "../app/Brimvale.h"
-#include "../lib/str/str.h"
-#include "receiver.h"
+#include "../../app/Brimvale.h"
+#include "../../lib/str/str.h"
+#include "../receiver/receiver.h"
 
 #ifndef BRIMVALE_FIRMWARE_DIR
 #define BRIMVALE_FIRMWARE_DIR "firmware"

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "receiver.h"
+#include "../receiver/receiver.h"
 
 namespace fs = std::filesystem;
 using sim::Receiver;

@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "firmware_dat.h"
-#include "network.h"
-#include "receiver.h"
-#include "timer_table.h"
+#include "../firmware/firmware_dat.h"
+#include "../receiver/network.h"
+#include "../receiver/receiver.h"
+#include "../firmware/timer_table.h"
 
 namespace sim {
 

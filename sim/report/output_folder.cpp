@@ -1,6 +1,6 @@
 #include "output_folder.h"
 
-#include "disk.h"
+#include "../receiver/disk.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>

@@ -1,7 +1,7 @@
 #include "run_record.h"
 
-#include "clock.h"
-#include "receiver.h"
+#include "../receiver/clock.h"
+#include "../receiver/receiver.h"
 
 namespace sim {
 

@@ -19,20 +19,20 @@
 #include <tuple>
 #include <vector>
 
-#include "../app/Brimvale.h"
-#include "../app/command.h"
-#include "../app/mount.h"
-#include "../app/probe.h"
-#include "../app/settings.h"
-#include "../lib/ini/ini.h"
+#include "../../app/Brimvale.h"
+#include "../../app/command.h"
+#include "../../app/mount.h"
+#include "../../app/probe.h"
+#include "../../app/settings.h"
+#include "../../lib/ini/ini.h"
 // INIBuffer: the text the store reads, to say on which line an entry was found.
-#include "../lib/ini/ini_internal.h"
-#include "../lib/paths/paths.h"
-#include "../lib/str/str.h"
-#include "latin1.h"
+#include "../../lib/ini/ini_internal.h"
+#include "../../lib/paths/paths.h"
+#include "../../lib/str/str.h"
+#include "../receiver/latin1.h"
 #include "check_findings.h"
 #include "check_receiver.h"
-#include "settings_folder.h"
+#include "../scenario/settings_folder.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <fstream>
 #include <string>
 
-#include "../host/clib.h"
-#include "receiver.h"
+#include "../../host/clib.h"
+#include "../receiver/receiver.h"
 
 using sim::Receiver;
 using sim::TraceKind;
@@ -240,7 +240,7 @@ int __xstat64(int version, const char *path, struct stat64 *st) noexcept
 
 // The plug-in's view of the firmware's global symbol scope (NotInScope). Every other
 // caller gets the C library's dlsym unchanged; this definition carries a
-// version of its own (sim/dlsym.map), so callers that ask for the C library's
+// version of its own (dlsym.map), so callers that ask for the C library's
 // versioned dlsym, the sanitizer runtimes among them, never come here and
 // their RTLD_NEXT stays relative to themselves.
 #ifndef BRIMVALE_NO_DLSYM

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "clock.h"
+#include "../receiver/clock.h"
 
 namespace sim {
 
