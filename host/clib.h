@@ -36,8 +36,7 @@
 #error "the stat structure version of __lxstat64 on this ABI is not known"
 #endif
 
-typedef int (*Lstat64Fn)(const char *path, struct stat64 *info);
-typedef int (*Lxstat64Fn)(int version, const char *path, struct stat64 *info);
+// lstat64 and stat64 share their signature, as do their versioned forms.
 typedef int (*Stat64Fn)(const char *path, struct stat64 *info);
 typedef int (*Xstat64Fn)(int version, const char *path, struct stat64 *info);
 

@@ -3,6 +3,7 @@
 
 #include <stddef.h>
 
+#include "../../host/clib.h"
 #include "../../host/firmware.h"
 #include "paths.h"
 
@@ -26,5 +27,19 @@ int CloseDir(char *text, size_t size);
 // 1 when `path` lies below the disk's Linux mount: "/mnt/hd" alone or
 // followed by "/" (not "/mnt/hd2/...", a different mount).
 int IsHddLinuxPath(const char *path);
+
+// One stat64-like call of the receiver's C library: its plain name (glibc
+// 2.33 on) or, before that, its versioned form. Looked up on first use and
+// kept, as the answer cannot change while the firmware runs.
+typedef struct {
+  const char *direct_name;     // "lstat64", "stat64"
+  const char *versioned_name;  // "__lxstat64", "__xstat64"
+  int looked_up;
+  Stat64Fn direct;
+  Xstat64Fn versioned;
+} StatCall;
+
+// Calls it on `path`: its result, or -1 when the library offers neither name.
+int CallStat(StatCall *call, const char *path, struct stat64 *info);
 
 #endif
