@@ -3,9 +3,10 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "../host/shell.h"
 #include "../lib/str/str.h"
 #include "Brimvale.h"
-#include "display.h"
+#include "runlog.h"
 
 // In double quotes the shell still expands these.
 #define QUOTED_SPECIALS "\"`$\\\r\n"
@@ -19,6 +20,7 @@
 #define HOST_LABEL_MAX 63
 #define HOST_NAME_MAX_LENGTH 253  // a trailing dot included
 #define MAC_GROUPS 6
+#define KILL_COMMAND_SIZE 128
 
 int IsSafeArgument(const char *value, ArgPosition position)
 {
@@ -160,4 +162,13 @@ int FormatCommand(char *command, size_t size, const char *fmt, ...)
   LogRefusal(0, COMMAND_TOO_LONG, NULL, command);
   command[0] = '\0';
   return 0;
+}
+
+int killprocess(int process)
+{
+  // 0 and negative numbers name process groups: the firmware's own among them.
+  if(process <= 0) return 0;
+  char command[KILL_COMMAND_SIZE];
+  if(!FormatCommand(command, sizeof(command), "kill -15 %d", process)) return 0;
+  return ShellRun(command) == 0;
 }

@@ -1,7 +1,8 @@
-// Shell commands built from settings values. Every value is checked before it
-// is pasted into a command line, and every command must fit its buffer: a
-// command that would run something other than intended, or would be cut, is
-// refused with a run-log line and never run.
+// Shell commands built from settings values, and the kill that stops a
+// process. Every value is checked before it is pasted into a command line,
+// and every command must fit its buffer: a command that would run something
+// other than intended, or would be cut, is refused with a run-log line and
+// never run.
 #ifndef BRIMVALE_APP_COMMAND_H
 #define BRIMVALE_APP_COMMAND_H
 
@@ -57,5 +58,9 @@ int AcceptSetting(int n, const char *key, CommandStatus status);
 // Formats a command into `command` of `size` bytes. 1 when it fit; 0 when it
 // would have been cut (a run-log line says so; the command must not be run).
 int FormatCommand(char *command, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+
+// Sends the termination signal to process `process`; 1 when kill succeeded. A
+// number of 0 or less (whole process groups) is never signalled: 0.
+int killprocess(int process);
 
 #endif

@@ -1,5 +1,4 @@
-// What the user sees and reads: the message bar, the row of status icons and
-// the run log.
+// What the user sees: the message bar and the row of status icons.
 #ifndef BRIMVALE_APP_DISPLAY_H
 #define BRIMVALE_APP_DISPLAY_H
 
@@ -12,23 +11,11 @@
 // ShowMount's counts for a server that went away.
 #define MOUNT_DISCONNECTED 99
 
-#define LOG_FOLDER "/ProgramFiles/Settings/Brimvale/Logs"
-#define LOG_FILE_NAME "Brimvale.log"
-#define LOG_OLD_FILE_NAME "Brimvale.log.1"  // the log before, once it passed its limit
-#define LOG_ROTATE_BYTES 0x100000            // 1 MiB
-#define LOG_GIVE_UP_BYTES (2 * LOG_ROTATE_BYTES)  // a log that cannot be moved aside is dropped
-#define LOG_LINE_SIZE 512       // a longer line is cut, keeping its CR LF
-
 // Shows `text` on the message bar for `ticks`, replacing any text shown.
 void ShowLog(const char *text, dword ticks);
 
 // Removes the message bar; ends the plug-in when tapexit is 1.
 void HideLog(void);
-
-// Appends a timestamped line to the run log while logfile is 1; a log past
-// LOG_ROTATE_BYTES becomes LOG_OLD_FILE_NAME first. Leaves the Logs folder
-// current when it writes; touches nothing when logging is off.
-void WriteLog(const char *text);
 
 // Draws server i's status icon: both counts 0 = attempt started, both
 // MOUNT_DISCONNECTED = went away, otherwise the attempt's outcome. Draws

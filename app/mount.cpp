@@ -10,6 +10,7 @@
 #include "command.h"
 #include "display.h"
 #include "probe.h"
+#include "runlog.h"
 #include "settings.h"
 
 // The receiver's media folders, in the order their shares are handled.

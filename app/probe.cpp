@@ -9,7 +9,7 @@
 #include "../lib/str/str.h"
 #include "Brimvale.h"
 #include "command.h"
-#include "display.h"
+#include "runlog.h"
 #include "settings.h"
 
 #define PING_FILE_SIZE 256

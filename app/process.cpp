@@ -6,12 +6,10 @@
 #include "../lib/paths/paths.h"
 #include "../lib/str/str.h"
 #include "Brimvale.h"
-#include "command.h"
 #include "display.h"
 
 #define PS_FILE "ps.txt"
 #define PS_COMMAND "ps > /mnt/hd" SETTINGS_FOLDER "/" PS_FILE
-#define KILL_COMMAND_SIZE 128
 // ps prints the process number first on each process line, after blanks
 // that right-align it; how wide its column is and where the command starts
 // differ between the receiver's ps, busybox and procps.
@@ -83,13 +81,4 @@ int getprocess(const char *pattern, int *pidOut, int *countOut, int mode)
   *countOut = count;
   TAP_MemFree(list);
   return 1;
-}
-
-int killprocess(int process)
-{
-  // 0 and negative numbers name process groups: the firmware's own among them.
-  if(process <= 0) return 0;
-  char command[KILL_COMMAND_SIZE];
-  if(!FormatCommand(command, sizeof(command), "kill -15 %d", process)) return 0;
-  return ShellRun(command) == 0;
 }

@@ -1,4 +1,4 @@
-// Finding a process in the receiver's process list, and stopping it.
+// Finding a process in the receiver's process list.
 #ifndef BRIMVALE_APP_PROCESS_H
 #define BRIMVALE_APP_PROCESS_H
 
@@ -13,9 +13,5 @@
 // (untouched without a match). 1 when the list was read; 0 with a message on
 // the bar when it could not be.
 int getprocess(const char *pattern, int *pidOut, int *countOut, int mode);
-
-// Sends the termination signal to process `process`; 1 when kill succeeded. A
-// number of 0 or less (whole process groups) is never signalled: 0.
-int killprocess(int process);
 
 #endif

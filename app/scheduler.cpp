@@ -3,10 +3,11 @@
 #include "../host/tap.h"
 #include "../lib/firmware/firmware.h"
 #include "Brimvale.h"
+#include "command.h"
 #include "display.h"
 #include "mount.h"
 #include "probe.h"
-#include "process.h"
+#include "runlog.h"
 
 #define NETWORK_PROBE_TICKS 300    // 3 s between network-ready probes
 #define WAKEUP_TICKS 10000         // 100 s between wake-up passes

@@ -7,6 +7,7 @@
 #include "Brimvale.h"
 #include "command.h"
 #include "display.h"
+#include "runlog.h"
 #include "settings.h"
 
 #define EDIT_MESSAGE_EN "Brimvale.ini at ProgramFiles/Settings/Brimvale has to be edited!"

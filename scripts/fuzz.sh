@@ -8,7 +8,7 @@
 #   FUZZ_SECONDS=600 scripts/fuzz.sh ini    # one driver, ten minutes
 #
 # Library drivers (lib/*/fuzz/): text, paths, firmware, timers, ini.
-# Application drivers (app/fuzz/, on the emulator): settings, process, probe.
+# Application drivers (tests/fuzz/, on the emulator): settings, process, probe.
 # Corpora live in tests/fuzz-corpus/<driver>/; new inputs the fuzzer finds go
 # to out/fuzz/corpus/<driver>/ (merge good ones by hand with -merge=1), a
 # crash leaves its input in out/fuzz/. A crash input belongs in the driver's
@@ -44,7 +44,7 @@ for name in "${selected[@]}"; do
   log=$out/$name.log
   # The new corpus comes first: libFuzzer writes what it finds there, and the
   # checked-in one stays as it is.
-  if "$build/app/fuzz/fuzz_$name" "$out/corpus/$name" "tests/fuzz-corpus/$name" \
+  if "$build/tests/fuzz/fuzz_$name" "$out/corpus/$name" "tests/fuzz-corpus/$name" \
        -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
        -artifact_prefix="$out/$name-" -print_final_stats=1 >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' "$log" | tail -n 2

@@ -14,6 +14,7 @@
 #include "app/Brimvale.h"
 #include "app/display.h"
 #include "app/images.h"
+#include "app/runlog.h"
 #include "lib/paths/paths.h"
 #include "sim_fixture.h"
 

@@ -13,6 +13,7 @@
 #include "Brimvale.h"
 #include "display.h"
 #include "process.h"
+#include "runlog.h"
 #include "settings.h"
 #include "timerdelay.h"
 
