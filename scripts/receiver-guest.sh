@@ -23,41 +23,10 @@ wanted=(
   libc6 libgcc-s1 libstdc++6 libfreetype6 libpng16-16 zlib1g libbrotli1 libbz2-1.0 fonts-dejavu-core
 )
 
-mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/etc"
-[[ -f $state/status ]] || : >"$state/status"   # nothing is installed in that world
-apt_opts=(-o APT::Architecture=mipsel -o APT::Architectures::=mipsel
-          -o Dir::State::Lists="$state/lists" -o Dir::State::status="$state/status"
-          -o Dir::Cache="$state/cache" -o Dir::Etc::preferencesparts="$state/etc"
-          -o Debug::NoLocking=1 -o APT::Get::List-Cleanup=0 -o APT::Sandbox::User=root)
-if [[ -z $(find "$state/lists" -maxdepth 1 -name '*_Packages*' -mmin -1440 -print -quit) ]]; then
-  echo "receiver-guest: fetching the mipsel package lists"
-  apt-get "${apt_opts[@]}" update -qq 2>&1 | grep -v '^N: ' || true
-  touch "$state/lists"
-fi
+. scripts/mipsel-apt.sh
+mipsel_apt_init receiver-guest "$state"
 
 kernel=$(apt-cache "${apt_opts[@]}" depends "$kernel_meta" | awk '/Depends: linux-image-/ {print $2; exit}')
 [[ -n $kernel ]] || { echo "receiver-guest: no $kernel_meta in the mipsel package lists" >&2; exit 1; }
-list=""
-while read -r pkg version; do
-  if [[ -z $version || $version == "(none)" ]]; then
-    echo "receiver-guest: no mipsel package '$pkg' in this machine's Debian archives" >&2
-    exit 1
-  fi
-  list+="$pkg=$version"$'\n'
-done < <(apt-cache "${apt_opts[@]}" policy "$kernel" "${wanted[@]}" |
-         awk '/^[^ ].*:$/ {sub(/:.*/, ""); p = $0} /Candidate:/ {print p, $2}')
-
-if [[ -f $root/.packages && $(cat "$root/.packages") == "${list%$'\n'}" ]]; then
-  echo "receiver-guest: $root is up to date"
-  exit 0
-fi
-
-echo "receiver-guest: unpacking into $root:" $list
-rm -rf "$root.new"
-mkdir -p "$root.new" "$state/debs-guest"
-(cd "$state/debs-guest" && rm -f ./*.deb && apt-get "${apt_opts[@]}" download -qq $list)
-for deb in "$state/debs-guest"/*.deb; do dpkg -x "$deb" "$root.new"; done
-rm -f "$state/debs-guest"/*.deb
-printf '%s' "${list%$'\n'}" >"$root.new/.packages"
-rm -rf "$root"
-mv "$root.new" "$root"
+list=$(mipsel_apt_pin receiver-guest "$kernel" "${wanted[@]}")
+mipsel_apt_unpack receiver-guest "$root" "$list"
