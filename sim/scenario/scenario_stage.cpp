@@ -2,11 +2,8 @@
 // and timers on the receiver, and then its time played out on the receiver.
 #include "scenario.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -109,37 +106,9 @@ bool PutLocalFiles(const Scenario &scenario, Receiver *receiver, std::string *er
 // The receiver's tools as the scenario has them fail.
 void SetUpTools(const Scenario &scenario, Receiver *receiver)
 {
-  if(scenario.busybox_unchangeable)
-  {
-    // A busybox on a disk that refuses to change it (a file system without
-    // Unix rights): chmod fails on it and works on everything else.
-    receiver->shell().AddTool("chmod", [](ToolCall &call) {
-      if(call.args.size() < 3)
-      {
-        call.err = "chmod: missing operand";
-        return 1;
-      }
-      mode_t mode = static_cast<mode_t>(std::strtoul(call.args[1].c_str(), nullptr, 8));
-      int code = 0;
-      for(size_t k = 2; k < call.args.size(); ++k)
-      {
-        std::string host;
-        if(fs::path(call.args[k]).filename() == "busybox")
-        {
-          call.err += "chmod: " + call.args[k] + ": Operation not permitted\n";
-          code = 1;
-        }
-        else if(!call.HostPath(call.args[k], &host) || ::chmod(host.c_str(), mode) != 0)
-        {
-          call.err += "chmod: " + call.args[k] + ": No such file or directory\n";
-          code = 1;
-        }
-        else
-          call.receiver->disk().Changed(host);
-      }
-      return code;
-    });
-  }
+  // A busybox on a disk that refuses to change it (a file system without
+  // Unix rights): chmod fails on it and works on everything else.
+  if(scenario.busybox_unchangeable) receiver->shell().LockRights(kBusybox);
   if(scenario.portmap_running) receiver->processes().Start("portmap", 1196);
   if(scenario.portmap_fails)
     receiver->shell().AddTool("portmap", [](ToolCall &call) {
