@@ -25,6 +25,10 @@ struct ReceiverConfig;
 constexpr const char *kRunLogPath = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
 constexpr const char *kOldRunLogPath = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log.1";
 
+// Makes the receiver's trace keep nothing: a RunRecord takes what the
+// outputs need as the run goes.
+void KeepRunTrace(Receiver *receiver);
+
 // The receiver's local time at firmware tick `tick`: "2026-12-08 20:00:03.00".
 std::string VirtualTime(const ReceiverConfig &config, uint32_t tick);
 
