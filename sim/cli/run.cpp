@@ -27,6 +27,7 @@
 #include "../report/console_timeline.h"
 #include "../report/output_folder.h"
 #include "../receiver/latin1.h"
+#include "../receiver/pc_file.h"
 #include "../receiver/receiver.h"
 #include "../report/run_outputs.h"
 #include "../report/run_record.h"
@@ -87,14 +88,6 @@ class StopSignals {
   static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGPIPE};
   struct sigaction previous_[kCount];
 };
-
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The machine this program runs on, as an ELF header names it.
 constexpr uint16_t kOwnMachine =
@@ -459,7 +452,9 @@ int CopyDisksOut(const RunFolders &folders, std::FILE *errors)
 void PrintWhereOutputsAre(const RunOptions &options, const RunFolders &folders, std::FILE *timeline)
 {
   const char *shown = folders.shown.c_str();
-  std::fprintf(timeline, "\n%s", ReadText((folders.out / "summary.txt").string()).c_str());
+  std::string summary;
+  ReadPcFile((folders.out / "summary.txt").string(), &summary);  // the run just wrote it
+  std::fprintf(timeline, "\n%s", summary.c_str());
   if(fs::exists(folders.out / "Brimvale.log"))
     std::fprintf(timeline, "run log: %s/Brimvale.log\n", shown);
   else

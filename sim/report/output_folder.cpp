@@ -1,6 +1,7 @@
 #include "output_folder.h"
 
 #include "../receiver/disk.h"
+#include "../receiver/pc_file.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -46,14 +47,6 @@ constexpr size_t kForeignShown = 3;
 // inside them).
 const char *const kUnlistedOutput[] = {"Brimvale.log", "SupportLib.log", "commands.txt", "tree.txt",  "timers.txt",
                                        "summary.txt",  "report.html",    "screenshots/", "root/",     "nas/"};
-
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A name as one line of the mark, whatever it holds.
 std::string Escaped(const std::string &text)
@@ -146,7 +139,10 @@ OutputMark ReadOutputMark(const fs::path &folder)
   OutputMark mark;
   struct stat st;
   if(lstat((folder / kOutputMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return mark;
-  std::istringstream text(ReadText((folder / kOutputMark).string()));
+  // A mark that cannot be read is no mark: the folder is not taken as ours.
+  std::string mark_text;
+  ReadPcFile((folder / kOutputMark).string(), &mark_text);
+  std::istringstream text(mark_text);
   std::string line;
   if(!std::getline(text, line) || line.rfind("brimvale-sim output folder", 0) != 0) return mark;
   mark.present = true;

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "../receiver/pc_file.h"
 #include "../receiver/receiver.h"
 #include "report_html.h"
 #include "run_record.h"
@@ -22,12 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// An output of the run, or "" when the run did not write it (no run log
+// without Logfile=1, no older part before the log passed its limit).
 std::string ReadFile(const fs::path &path)
 {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string text;
+  ReadPcFile(path.string(), &text);
+  return text;
 }
 
 // The picture a sync of the screen produced: the first file the entry names
