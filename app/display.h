@@ -3,6 +3,7 @@
 #ifndef BRIMVALE_APP_DISPLAY_H
 #define BRIMVALE_APP_DISPLAY_H
 
+#include "../host/folders.h"
 #include "../host/tap.h"
 
 // Display times of the message bar, in ticks.
@@ -12,9 +13,6 @@
 // ShowMount's counts for a server that went away.
 #define MOUNT_DISCONNECTED 99
 
-#define LOG_FOLDER "/ProgramFiles/Settings/Brimvale/Logs"
-#define LOG_FILE_NAME "Brimvale.log"
-#define LOG_OLD_FILE_NAME "Brimvale.log.1"  // the log before, once it passed its limit
 #define LOG_ROTATE_BYTES 0x100000            // 1 MiB
 #define LOG_GIVE_UP_BYTES (2 * LOG_ROTATE_BYTES)  // a log that cannot be moved aside is dropped
 #define LOG_LINE_SIZE 512       // a longer line is cut, keeping its CR LF

@@ -22,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kAppFolder[] = "/mnt/hd" SETTINGS_FOLDER;
+const char kAppFolder[] = HDD_MOUNT SETTINGS_FOLDER;
 
 // A temporary folder that plays the receiver's root, removed afterwards.
 class TempRoot {

@@ -455,8 +455,8 @@ void PrintWhereOutputsAre(const RunOptions &options, const RunFolders &folders, 
   std::string summary;
   ReadPcFile((folders.out / "summary.txt").string(), &summary);  // the run just wrote it
   std::fprintf(timeline, "\n%s", summary.c_str());
-  if(fs::exists(folders.out / "Brimvale.log"))
-    std::fprintf(timeline, "run log: %s/Brimvale.log\n", shown);
+  if(fs::exists(folders.out / LOG_FILE_NAME))
+    std::fprintf(timeline, "run log: %s/" LOG_FILE_NAME "\n", shown);
   else
     std::fprintf(timeline, "run log: none (Logfile is not 1)\n");
   std::fprintf(timeline, "commands: %s/commands.txt, folders and mounts: %s/tree.txt\n", shown, shown);

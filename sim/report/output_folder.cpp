@@ -1,5 +1,6 @@
 #include "output_folder.h"
 
+#include "../../host/folders.h"
 #include "../receiver/disk.h"
 #include "../receiver/pc_file.h"
 
@@ -45,7 +46,7 @@ constexpr size_t kForeignShown = 3;
 // What an output folder of an earlier brimvale-sim holds; its mark lists
 // nothing, so only these are taken as its own (and nothing is looked at
 // inside them).
-const char *const kUnlistedOutput[] = {"Brimvale.log", "SupportLib.log", "commands.txt", "tree.txt",  "timers.txt",
+const char *const kUnlistedOutput[] = {LOG_FILE_NAME, LIB_LOG_FILE_NAME, "commands.txt", "tree.txt",  "timers.txt",
                                        "summary.txt",  "report.html",    "screenshots/", "root/",     "nas/"};
 
 // A name as one line of the mark, whatever it holds.

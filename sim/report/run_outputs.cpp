@@ -23,7 +23,7 @@ namespace {
 // folder inside itself stops here.
 constexpr int kMaxTreeDepth = 32;
 
-const char *const kLibraryLog = "/mnt/hd/ProgramFiles/Settings/SupportLib.log";
+const char *const kLibraryLog = HDD_MOUNT LIB_LOG_FOLDER "/" LIB_LOG_FILE_NAME;
 
 // A time of the summary: "20:01:16", or "2026-12-09 00:00:05" on a later day.
 std::string SummaryTime(const ReceiverConfig &config, uint32_t tick)

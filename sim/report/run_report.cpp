@@ -131,12 +131,12 @@ bool WriteRunReport(const Scenario &scenario, Receiver &receiver, RunRecord &rec
   // The plug-in keeps one older part of its log once it passed its limit:
   // the report shows both, and says whether lines before them are gone.
   ReportLog log;
-  std::string older = ReadFile(fs::path(folder) / "Brimvale.log.1");
-  in.run_log = ReadFile(fs::path(folder) / "Brimvale.log");
+  std::string older = ReadFile(fs::path(folder) / LOG_OLD_FILE_NAME);
+  in.run_log = ReadFile(fs::path(folder) / LOG_FILE_NAME);
   std::error_code ec;
-  if(fs::is_regular_file(fs::path(folder) / "Brimvale.log.1", ec))
+  if(fs::is_regular_file(fs::path(folder) / LOG_OLD_FILE_NAME, ec))
   {
-    log.files = {"Brimvale.log.1", "Brimvale.log"};
+    log.files = {LOG_OLD_FILE_NAME, LOG_FILE_NAME};
     log.rotated_away = record.log_bytes() > older.size() + in.run_log.size();
     in.run_log = older + in.run_log;
   }

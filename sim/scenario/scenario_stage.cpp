@@ -2,6 +2,8 @@
 // and timers on the receiver, and then its time played out on the receiver.
 #include "scenario.h"
 
+#include "../../host/folders.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <filesystem>
@@ -60,7 +62,7 @@ bool PrepareNetwork(Scenario *scenario, const std::string &nas_root, std::string
 
 namespace {
 
-const char *const kBusybox = "/mnt/hd/ProgramFiles/busybox";
+const char *const kBusybox = HDD_MOUNT PROGRAM_FOLDER "/busybox";
 
 // Writes `text` as the receiver's file at `receiver_path`.
 bool PutFile(Receiver *receiver, const std::string &receiver_path, const std::string &text, std::string *error)
@@ -76,9 +78,9 @@ bool PutFile(Receiver *receiver, const std::string &receiver_path, const std::st
 bool PutProgramFiles(const Scenario &scenario, Receiver *receiver, std::string *error)
 {
   for(const auto &[name, text] : scenario.settings)
-    if(!PutFile(receiver, "/mnt/hd/ProgramFiles/Settings/Brimvale/" + name, text, error)) return false;
+    if(!PutFile(receiver, HDD_MOUNT SETTINGS_FOLDER "/" + name, text, error)) return false;
   if(scenario.write_firmware_dat &&
-     !PutFile(receiver, "/mnt/hd/ProgramFiles/FirmwareTMS.dat", scenario.firmware_dat.Bytes(), error))
+     !PutFile(receiver, HDD_MOUNT PROGRAM_FOLDER "/FirmwareTMS.dat", scenario.firmware_dat.Bytes(), error))
     return false;
   // Copied onto the disk without its execute rights, as a user would; the
   // plug-in sets them at start-up.
