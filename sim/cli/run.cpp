@@ -1,27 +1,21 @@
+// `brimvale-sim run`: the scenario and the plug-in file checked, the output
+// folder prepared, the run played with its timeline and progress line, and
+// its outputs put in place; the settings check it warns with before the run.
 #include "run.h"
 
 #include <elf.h>
-#include <linux/magic.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <set>
 #include <sstream>
-#include <vector>
 
 #include "check.h"
 #include "../report/console_timeline.h"
