@@ -2,6 +2,7 @@
 #ifndef BRIMVALE_APP_BRIMVALE_H
 #define BRIMVALE_APP_BRIMVALE_H
 
+#include "../host/folders.h"
 #include "../host/shell.h"
 #include "../host/tap.h"
 
@@ -9,8 +10,6 @@
 
 // Where the plug-in keeps its files, in the host's notation.
 #define APP_FOLDER_NAME "Brimvale"
-#define SETTINGS_FOLDER "/ProgramFiles/Settings/Brimvale"
-#define MAIN_INI_NAME "Brimvale.ini"
 #define SERVER_INI_FORMAT "%d.ini"
 
 // The server table: record 0 is the internet probe of the network-ready

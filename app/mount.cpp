@@ -22,10 +22,10 @@ static const char *const kShareRoots[REMOTE_FOLDER_COUNT] = {"/MediaFiles", "/MP
 
 // The recording folder and where the local one is kept while a server holds it.
 #define RECORDING_SERVER 1
-#define RECORDING_ROOT "/DataFiles"
+#define RECORDING_ROOT RECORDING_FOLDER
 #define TIMESHIFT_FOLDER "TimeShift"
 // The shell's names of the recording folder and of where the local one is kept.
-#define RECORDING_PATH "/mnt/hd/DataFiles"
+#define RECORDING_PATH HDD_MOUNT RECORDING_FOLDER
 #define LOCAL_KEPT_PATH "/mnt/hd/DF_local"
 
 // Shares mounted by the third attempt of a server that then gave up, per server.

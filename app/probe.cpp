@@ -17,7 +17,7 @@
 #define PING_REPLY_MIN_BYTES 200
 // The reply line ("64 bytes from ...") stands near the start of the report.
 #define PING_REPORT_READ 2048
-#define HDD_LINUX_ROOT "/mnt/hd"
+#define HDD_LINUX_ROOT HDD_MOUNT
 
 static char report[PING_REPORT_READ + 1];
 

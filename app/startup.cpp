@@ -109,9 +109,9 @@ static void CheckAndStart(void)
   if(!LoadFirmwareDat(&header, &receivers, NULL)) return Fail(&kNoFirmwareDat);
   if(FirmwareDatOutdated()) return Fail(&kOldFirmwareDat);
 
-  HDD_ChangeDir("/ProgramFiles");
+  HDD_ChangeDir(PROGRAM_FOLDER);
   if(!TAP_Hdd_Exist("busybox")) return Fail(&kNoBusybox);
-  if(ShellRun("cd /mnt/hd/ProgramFiles; chmod 555 busybox") != 0) return Fail(&kBusyboxRights);
+  if(ShellRun("cd " HDD_MOUNT PROGRAM_FOLDER "; chmod 555 busybox") != 0) return Fail(&kBusyboxRights);
 
   LoadFurtherServers();
 
@@ -140,7 +140,7 @@ int TAP_Main(void)
   lang = TAP_GetSystemVar(SYSVAR_LANGUAGE);
   SetServerDefaults();
 
-  HDD_ChangeDir("/ProgramFiles");
+  HDD_ChangeDir(PROGRAM_FOLDER);
   CreateFolder("Settings");
   HDD_ChangeDir("Settings");
   CreateFolder(APP_FOLDER_NAME);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "sim/receiver/receiver.h"
-#include "sim/cli/run.h"
+#include "sim/report/run_record.h"
 #include "sim/scenario/scenario.h"
 
 namespace bench {

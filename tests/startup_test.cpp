@@ -219,6 +219,32 @@ TEST_F(ExampleRun, MissingSettingsFileIsWrittenWithTheDefaultsAndThePlugInEnds)
   ExpectGolden("startup-no-settings.story", Story());
 }
 
+// busybox = "unchangeable": chmod refuses that one file and nothing else,
+// after the usual checks of its arguments.
+TEST_F(ExampleRun, AnUnchangeableBusyboxRefusesOnlyItsOwnChmod)
+{
+  Load("startup/busybox-unchangeable.toml");
+  Play();
+  const struct {
+    const char *line;
+    int exit;
+    const char *error;
+  } cases[] = {
+      {"cd /mnt/hd/ProgramFiles; chmod 555 busybox", 1, "chmod: busybox: Operation not permitted"},
+      {"chmod 755 /mnt/hd/ProgramFiles/busybox", 1, "chmod: /mnt/hd/ProgramFiles/busybox: Operation not permitted"},
+      {"chmod 600 /mnt/hd/ProgramFiles/FirmwareTMS.dat", 0, ""},
+      {"chmod 555 /mnt/hd/ProgramFiles/nothing", 1, "chmod: /mnt/hd/ProgramFiles/nothing: No such file or directory"},
+      {"chmod 555", 1, "chmod: missing operand"},
+  };
+  for(const auto &c : cases)
+  {
+    EXPECT_EQ(receiver->shell().Run(c.line) >> 8, c.exit) << c.line;
+    EXPECT_EQ(receiver->trace().entries().back().error, c.error) << c.line;
+  }
+  EXPECT_EQ(fs::status(HostPath("/mnt/hd/ProgramFiles/FirmwareTMS.dat")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(ExampleRun, GermanStartUpTextsAreIso88591)
 {
   Load("startup/busybox-unchangeable.toml");

@@ -7,7 +7,6 @@
 #include "../str/str.h"
 #include "../time/time.h"
 
-#define SETTINGS_PARENT "/ProgramFiles"
 #define SETTINGS_NAME "Settings"
 
 static void EnterLogFolder(void)
@@ -16,7 +15,7 @@ static void EnterLogFolder(void)
 
   // A fresh disk has no settings folder yet: make it where it belongs. If even
   // /ProgramFiles is out of reach the entry lands in the folder we are in.
-  HDD_ChangeDir(SETTINGS_PARENT);
+  HDD_ChangeDir(PROGRAM_FOLDER);
   if(!TAP_Hdd_Exist(SETTINGS_NAME)) TAP_Hdd_Create(SETTINGS_NAME, ATTR_FOLDER);
   HDD_ChangeDir(SETTINGS_NAME);
 }

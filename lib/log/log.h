@@ -3,12 +3,11 @@
 #ifndef BRIMVALE_LIB_LOG_H
 #define BRIMVALE_LIB_LOG_H
 
+#include "../../host/folders.h"
 #include "../../host/tap.h"
 
 #define PUFFER_SIZE 1024         // the shared echo line buffer
 #define LOG_MESSAGE_SIZE 512     // one log message: at most 511 characters
-#define LIB_LOG_FOLDER "/ProgramFiles/Settings"
-#define LIB_LOG_FILE_NAME "SupportLib.log"
 #define TERMINAL_COUNT 20        // /dev/pts/0 to /dev/pts/19 are tried
 #define TERMINAL_NAME_SIZE 16
 

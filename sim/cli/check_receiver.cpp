@@ -9,6 +9,7 @@
 
 #include "../../app/Brimvale.h"
 #include "../../lib/str/str.h"
+#include "../receiver/pc_file.h"
 #include "../receiver/receiver.h"
 
 #ifndef BRIMVALE_FIRMWARE_DIR
@@ -21,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kAppFolder[] = "/mnt/hd" SETTINGS_FOLDER;
+const char kAppFolder[] = HDD_MOUNT SETTINGS_FOLDER;
 
 // A temporary folder that plays the receiver's root, removed afterwards.
 class TempRoot {
@@ -87,13 +88,7 @@ bool CheckReceiver::Start(const std::map<std::string, std::string> &files, std::
 
 bool CheckReceiver::ReadSettingsFile(const std::string &name, std::string *text) const
 {
-  std::ifstream in(impl_->settings / name, std::ios::binary);
-  if(!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  if(in.bad()) return false;
-  *text = all.str();
-  return true;
+  return ReadPcFile((impl_->settings / name).string(), text);
 }
 
 }  // namespace sim

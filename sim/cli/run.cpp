@@ -1,32 +1,29 @@
+// `brimvale-sim run`: the scenario and the plug-in file checked, the output
+// folder prepared, the run played with its timeline and progress line, and
+// its outputs put in place; the settings check it warns with before the run.
 #include "run.h"
 
 #include <elf.h>
-#include <linux/magic.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <set>
 #include <sstream>
-#include <vector>
 
 #include "check.h"
+#include "../report/console_timeline.h"
 #include "../report/output_folder.h"
 #include "../receiver/latin1.h"
+#include "../receiver/pc_file.h"
 #include "../receiver/receiver.h"
+#include "../report/run_outputs.h"
 #include "../report/run_record.h"
 #include "../report/run_report.h"
 #include "../scenario/scenario.h"
@@ -38,13 +35,6 @@ namespace sim {
 namespace fs = std::filesystem;
 
 namespace {
-
-const char *const kRunLog = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
-const char *const kLibraryLog = "/mnt/hd/ProgramFiles/Settings/SupportLib.log";
-
-// Deep enough for any tree the plug-in makes; a bind mount that shows a
-// folder inside itself stops here.
-constexpr int kMaxTreeDepth = 32;
 
 // The signal that asked the run to end, 0 while none has.
 volatile sig_atomic_t g_stop_signal = 0;
@@ -92,23 +82,6 @@ class StopSignals {
   static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGPIPE};
   struct sigaction previous_[kCount];
 };
-
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// A time of the summary: "20:01:16", or "2026-12-09 00:00:05" on a later day.
-std::string SummaryTime(const ReceiverConfig &config, uint32_t tick)
-{
-  std::string full = VirtualTime(config, tick);
-  std::string first = VirtualTime(config, config.start_tick);
-  full.resize(full.size() - 3);  // whole seconds
-  return full.compare(0, 10, first, 0, 10) == 0 ? full.substr(11) : full;
-}
 
 // The machine this program runs on, as an ELF header names it.
 constexpr uint16_t kOwnMachine =
@@ -280,364 +253,246 @@ void WarnBeforeRun(const Scenario &scenario, std::FILE *errors)
   }
 }
 
-// The folder tree below `path` as the receiver sees it: what is mounted
-// shows instead of the disk underneath.
-void ReceiverTree(Receiver &receiver, const std::string &path, const std::string &prefix, int depth,
-                  std::vector<std::string> *lines)
+// Where a run puts its outputs: the output folder, and the folders it is
+// built in meanwhile.
+struct RunTarget {
+  OutputFolder target;
+  std::string shown;  // the output folder as the owner gave it (or the default)
+  fs::path out;       // the output folder, absolute
+};
+struct RunFolders : RunTarget {
+  explicit RunFolders(const RunTarget &target) : RunTarget(target) {}
+  ScratchFolder work_folder;     // the output folder being built
+  ScratchFolder scratch_folder;  // the memory disk, when there is one
+  std::string work, scratch;
+  std::string disks;  // where the receiver's and the servers' disks are
+};
+
+// Everything is read and checked before anything is written: the scenario,
+// the plug-in file and the output folder. 0, or the exit status.
+int ReadInputs(const RunOptions &options, Scenario *scenario, std::string *tap, RunTarget *folders,
+               std::FILE *errors)
 {
-  std::string host;
-  if(depth > kMaxTreeDepth || !receiver.disk().HostPath(path, "/", &host)) return;
-  std::error_code ec;
-  std::vector<std::string> names;
-  for(fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec))
-    names.push_back(it->path().filename().string());
-  std::sort(names.begin(), names.end());
-  for(const std::string &name : names)
-  {
-    std::string child = path + "/" + name;
-    std::string child_host;
-    PathLook look;
-    bool folder = receiver.disk().HostPath(child, "/", &child_host, &look, true) && look.folder();
-    lines->push_back(prefix + name + (folder ? "/" : ""));
-    if(folder) ReceiverTree(receiver, child, prefix + name + "/", depth + 1, lines);
-  }
-}
-
-}  // namespace
-
-void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown)
-{
-  if(out == nullptr)
-  {
-    receiver.trace().SetListener(nullptr);
-    receiver.disk().WatchWrites("", nullptr);
-    return;
-  }
-  using Lines = std::vector<std::pair<const char *, std::string>>;
-  auto last_flush_ms = std::make_shared<int64_t>(0);
-  auto print = [&receiver, out, progress_stream, progress_shown, last_flush_ms](const Lines &lines) {
-    if(lines.empty()) return;
-    if(progress_shown != nullptr && *progress_shown)
-    {
-      std::fputs("\r\033[K", progress_stream);
-      std::fflush(progress_stream);
-      *progress_shown = false;
-    }
-    for(const auto &[kind, text] : lines)
-      std::fprintf(out, "%s  %-8s %s\n", receiver.clock().LocalText().c_str(), kind, text.c_str());
-    // Out ten times a second: a day prints 130,000 lines, and a write each
-    // would cost more than the run. The progress line and the end of the
-    // run write out the rest.
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    int64_t ms = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    if(ms - *last_flush_ms >= 100)
-    {
-      std::fflush(out);
-      *last_flush_ms = ms;
-    }
-  };
-
-  // Each line of the run log, as the plug-in writes it.
-  std::string log_host;
-  if(receiver.disk().HostPath(kRunLog, "/", &log_host))
-    receiver.disk().WatchWrites(log_host, [print](const char *bytes, size_t n) {
-      Lines lines;
-      std::istringstream added(std::string(bytes, n));
-      for(std::string line; std::getline(added, line);)
-      {
-        while(!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        size_t arrow = line.find(" -> ");
-        lines.emplace_back("log", Latin1ToUtf8(arrow == std::string::npos ? line : line.substr(arrow + 4)));
-      }
-      print(lines);
-    });
-
-  auto texts = std::make_shared<std::vector<std::string>>();  // drawn since the last change of the screen
-  // Disk calls and memory are not shown: building their entries would cost
-  // more than the rest of the run.
-  receiver.trace().ListenOnly({TraceKind::kShell, TraceKind::kOsd, TraceKind::kSystem, TraceKind::kPrint,
-                               TraceKind::kTerminal, TraceKind::kLoader, TraceKind::kEvent, TraceKind::kNetwork});
-  receiver.trace().SetListener([print, texts](const TraceEntry &e) {
-    Lines lines;
-    switch(e.kind)
-    {
-      case TraceKind::kShell:
-        lines.emplace_back("command", e.text + (e.error.empty() ? "" : " (" + Latin1ToUtf8(e.error) + ")"));
-        break;
-      case TraceKind::kNetwork: lines.emplace_back("network", e.text); break;
-      case TraceKind::kEvent: lines.emplace_back("event", e.text); break;
-      case TraceKind::kSystem: lines.emplace_back("system", e.text); break;
-      case TraceKind::kPrint: lines.emplace_back("print", e.text); break;
-      case TraceKind::kTerminal: lines.emplace_back("terminal", e.text); break;
-      case TraceKind::kLoader:
-        // The plug-in's own lookups of firmware objects are routine; failures are not.
-        if(e.text != "dlopen(NULL)") lines.emplace_back("loader", e.text);
-        break;
-      case TraceKind::kOsd:
-      {
-        size_t quote = e.text.find(") \"");
-        if(e.text.rfind("TAP_Osd_PutS(", 0) == 0 && quote != std::string::npos)
-          texts->push_back(e.text.substr(quote + 2));
-        else if(e.text.rfind("TAP_Osd_Sync -> ", 0) == 0)
-        {
-          std::string line = e.text.substr(16);
-          for(const std::string &t : *texts) line += "  " + Latin1ToUtf8(t);
-          texts->clear();
-          lines.emplace_back("screen", line);
-        }
-        break;
-      }
-      default: break;
-    }
-    print(lines);
-  });
-}
-
-void KeepRunTrace(Receiver *receiver)
-{
-  // A RunRecord takes what the outputs need as it comes.
-  receiver->trace().KeepOnly({});
-}
-
-bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, RunRecord &record,
-                     const TimerTableImage &timers_before, int main_result, const std::string &folder,
-                     std::string *error)
-{
-  if(!record.End())
-  {
-    *error = "cannot write " + folder + "/commands.txt";
-    return false;
-  }
-  std::error_code ec;
-  for(const char *log : {kRunLog, kOldRunLogPath, kLibraryLog})
-  {
-    std::string host = receiver.disk().host_root() + log;
-    if(fs::exists(host)) fs::copy_file(host, folder + "/" + fs::path(log).filename().string(), ec);
-    if(ec)
-    {
-      *error = "cannot copy " + std::string(log) + ": " + ec.message();
-      return false;
-    }
-  }
-
-  const ReceiverConfig &config = receiver.config();
-  // The tree as the receiver sees it at the end: with mounts left in place
-  // (stop = false), their contents, not the disk underneath.
-  std::ofstream tree(folder + "/tree.txt");
-  tree << "mount table:\n";
-  for(const MountEntry &m : receiver.disk().mounts()) tree << "  " << m.source << " on " << m.point << " type " << m.type << "\n";
-  tree << "/mnt/hd, as the receiver sees it:\n";
-  std::vector<std::string> paths;
-  ReceiverTree(receiver, kHddMount, "", 0, &paths);
-  for(const std::string &p : paths) tree << "  " << p << "\n";
-
-  TimerTableImage timers_after = ReadTimerTable(scenario, receiver);
-  std::string timer_lines = DescribeTimers(timers_before, timers_after);
-  std::ofstream timers(folder + "/timers.txt");
-  if(scenario.timers.empty())
-    timers << "no recording timers\n";
-  else
-    timers << "timer table: " << scenario.timers.size() << " timers in " << scenario.timer_layout.size << "-byte "
-           << scenario.timer_layout.name << " slots, pre-recording padding " << scenario.eeprom_pre_padding
-           << " min\n"
-           << timer_lines;
-
-  // Per server, from the network's record and the commands. Times are the
-  // receiver's local time (the date only when it is not the first day).
-  std::ofstream summary(folder + "/summary.txt");
-  summary << "run from " << SummaryTime(config, config.start_tick) << " (" << VirtualTime(config, config.start_tick).substr(0, 10)
-          << ") to " << SummaryTime(config, receiver.clock().tick()) << "\n";
-  summary << "server        address          woken at  answered  mounted at  attempts  failed  mounts  unmounts  "
-             "pings  wake-ups\n";
-  uint32_t first_tick = config.start_tick;
-  const std::vector<NasConfig> &servers = receiver.network().servers();
-  for(size_t k = 0; k < servers.size() && k < record.servers().size(); ++k)
-  {
-    const NasConfig &nas = servers[k];
-    const ServerFigures &figures = record.servers()[k];
-    const NasState *state = receiver.network().State(nas.name);
-    auto at = [&](bool happened, double seconds) {
-      return happened ? SummaryTime(config, first_tick + static_cast<uint32_t>(seconds * 100)) : std::string("-");
-    };
-    std::string mounted_at = figures.mounted ? SummaryTime(config, figures.mounted_tick) : "-";
-    char line[400];
-    std::snprintf(line, sizeof(line), "%-13s %-16s %9s %9s %11s %9zu %7d %7d %9d %6d %9d\n", nas.name.c_str(),
-                  nas.address.c_str(), at(state->woken, state->woken_at).c_str(),
-                  at(state->first_answer >= 0, state->first_answer).c_str(), mounted_at.c_str(), figures.attempts,
-                  figures.failed, figures.mounts, figures.unmounts, state->pings, state->wake_packets);
-    summary << line;
-  }
-  std::string ended = "was stopped at the end of the run";
-  if(record.exited()) ended = "exited (TAP_Exit) at " + SummaryTime(config, record.exit_tick());
-  if(!receiver.ended()) ended = "was still running at the end of the run";
-  summary << "plug-in: TAP_Main returned " << main_result << ", " << ended << "\n";
-  if(!scenario.timers.empty()) summary << "timers:\n" << timer_lines;
-  if(!tree || !timers || !summary)
-  {
-    *error = "cannot write the output files in " + folder;
-    return false;
-  }
-  return true;
-}
-
-
-int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors)
-{
-  Scenario scenario;
   std::string error;
-  // Everything is read and checked before anything is written.
-  if(!LoadScenario(options.scenario, &scenario, &error))
+  if(!LoadScenario(options.scenario, scenario, &error))
   {
     std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
     return 2;
   }
-  std::string tap;
-  if(!PluginFile(options.tap, &tap, &error))
+  if(!PluginFile(options.tap, tap, &error))
   {
     std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
     return 1;
   }
-  std::string shown = options.out.empty() ? "out/" + SafeName(scenario.name) : options.out;
+  folders->shown = options.out.empty() ? "out/" + SafeName(scenario->name) : options.out;
   std::error_code ec;
-  fs::path out = fs::absolute(shown, ec).lexically_normal();
-  if(out.filename().empty()) out = out.parent_path();
+  folders->out = fs::absolute(folders->shown, ec).lexically_normal();
+  if(folders->out.filename().empty()) folders->out = folders->out.parent_path();
   // Only the default folder is bound to its scenario: two scenario names
   // may differ only in what a folder name cannot hold.
-  const OutputFolder target{out, shown, fs::path(options.scenario).filename().string(), options.out.empty()};
-  if(std::string problem = TargetProblem(target); !problem.empty())
+  folders->target = OutputFolder{folders->out, folders->shown, fs::path(options.scenario).filename().string(),
+                                 options.out.empty()};
+  if(std::string problem = TargetProblem(folders->target); !problem.empty())
   {
     std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
     return 2;
   }
+  return 0;
+}
+
+// The hidden folder the output is built in, and the memory disk the
+// receiver's and the servers' disks go on when there is room. 0, or the
+// exit status.
+int PrepareOutputFolder(const RunOptions &options, Scenario *scenario, RunFolders *folders, std::FILE *errors)
+{
+  if(std::string problem = MakeWorkFolder(folders->target, &folders->work_folder); !problem.empty())
+  {
+    std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
+    return 2;
+  }
+  folders->work = folders->work_folder.path();
+  WarnBeforeRun(*scenario, errors);
+  std::error_code ec;
+  fs::create_directories(folders->work + "/screenshots", ec);
+  MemoryScratch(scenario->duration_seconds, &folders->scratch_folder);
+  folders->scratch = folders->scratch_folder.path();
+  folders->disks = folders->scratch.empty() ? folders->work : folders->scratch;
+  scenario->config.root = folders->disks + "/root";
+  scenario->config.firmware_dir = options.firmware_dir;
+  scenario->config.screenshot_dir = folders->work + "/screenshots";
+  return 0;
+}
+
+// The progress line on a terminal: virtual time and percentage, rewritten
+// in place when the percentage changes. It also hears a stop signal.
+class ProgressLine {
+ public:
+  ProgressLine(const RunOptions &options, Receiver &receiver, std::FILE *timeline, std::FILE *errors)
+      : options_(options), receiver_(receiver), timeline_(timeline), errors_(errors) {}
+
+  bool Update(uint64_t done, uint64_t total)
+  {
+    if(StopSignals::Requested()) return false;
+    if(!options_.progress || total == 0) return true;
+    int percent = static_cast<int>(done * 100 / total);
+    if(percent == shown_percent_ && shown) return true;
+    shown_percent_ = percent;
+    // The timeline's lines come before the progress line that follows them.
+    if(!options_.quiet) std::fflush(timeline_);
+    std::fprintf(errors_, "\r\033[Kvirtual time %s: %llu of %llu s, %d%%", receiver_.clock().LocalText().c_str(),
+                 static_cast<unsigned long long>(done / 100), static_cast<unsigned long long>(total / 100), percent);
+    std::fflush(errors_);
+    shown = true;
+    return true;
+  }
+
+  // After the run: the timeline written out, the progress line cleared.
+  void End()
+  {
+    if(!options_.quiet) std::fflush(timeline_);
+    if(shown)
+    {
+      std::fputs("\r\033[K", errors_);
+      std::fflush(errors_);
+    }
+  }
+
+  bool shown = false;  // the timeline clears it before its next lines
+
+ private:
+  const RunOptions &options_;
+  Receiver &receiver_;
+  std::FILE *timeline_;
+  std::FILE *errors_;
+  int shown_percent_ = -1;
+};
+
+// Builds the receiver, plays the scenario on it with the plug-in and writes
+// the run's outputs into the work folder. 0, or the exit status.
+int BootAndPlay(const RunOptions &options, Scenario &scenario, const std::string &tap, const RunFolders &folders,
+                std::FILE *timeline, std::FILE *errors)
+{
+  std::string error;
+  if(!PrepareNetwork(&scenario, folders.disks + "/nas", &error))
+  {
+    std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+    return 1;
+  }
+  Receiver receiver(scenario.config);
+  KeepRunTrace(&receiver);
+  ProgressLine progress(options, receiver, timeline, errors);
+  PrintTimeline(receiver, options.quiet ? nullptr : timeline, errors, &progress.shown);
+  // After the timeline: without one, PrintTimeline ends every watch of the disk.
+  RunRecord record(receiver, folders.work, TimelineStart(scenario, receiver));
+  if(!receiver.Boot(&error) || !PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(tap, &error))
+  {
+    std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+    return 1;
+  }
+  TimerTableImage timers_before = ReadTimerTable(scenario, receiver);
+  if(!options.quiet)
+    std::fprintf(timeline, "scenario %s: %zu servers, %zu timers, %.0f s from %s\n", scenario.name.c_str(),
+                 scenario.servers.size(), scenario.timers.size(), scenario.duration_seconds,
+                 receiver.clock().LocalText().c_str());
+  int main_result = PlayScenario(scenario, &receiver,
+                                 [&progress](uint64_t done, uint64_t total) { return progress.Update(done, total); });
+  progress.End();
+  PrintTimeline(receiver, nullptr, nullptr, nullptr);
+  if(!receiver.disk().failure().empty())
+  {
+    // The run stopped there: what it had written is incomplete.
+    std::fprintf(errors,
+                 "brimvale-sim: the PC's folder %s, which held the receiver's disks, failed a write at %s on "
+                 "the receiver's clock (%s): the run was stopped and nothing of it kept; free room in %s and "
+                 "run again\n",
+                 folders.disks.c_str(), receiver.clock().LocalText().c_str(), receiver.disk().failure().c_str(),
+                 fs::path(folders.disks).parent_path().c_str());
+    return 1;
+  }
+  if(!StopSignals::Requested() &&
+     (!WriteRunOutputs(scenario, receiver, record, timers_before, main_result, folders.work, &error) ||
+      (options.report && !WriteRunReport(scenario, receiver, record, timers_before, main_result, folders.work, &error))))
+  {
+    std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+// The disks from the memory disk into the work folder, once the receiver is
+// gone and every file it held is closed. 0, or the exit status.
+int CopyDisksOut(const RunFolders &folders, std::FILE *errors)
+{
+  if(folders.scratch.empty()) return 0;
+  for(const char *disk : {"root", "nas"})
+  {
+    // A run that ended before its network was set up has no servers' disk.
+    if(!fs::exists(folders.scratch + "/" + disk)) continue;
+    std::error_code ec;
+    fs::copy(folders.scratch + "/" + disk, folders.work + "/" + disk,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if(ec)
+    {
+      std::fprintf(errors, "brimvale-sim: cannot copy the %s disk into %s: %s\n",
+                   std::string(disk) == "root" ? "receiver's" : "servers'", folders.work.c_str(),
+                   ec.message().c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// The summary and where each output is, after the timeline.
+void PrintWhereOutputsAre(const RunOptions &options, const RunFolders &folders, std::FILE *timeline)
+{
+  const char *shown = folders.shown.c_str();
+  std::string summary;
+  ReadPcFile((folders.out / "summary.txt").string(), &summary);  // the run just wrote it
+  std::fprintf(timeline, "\n%s", summary.c_str());
+  if(fs::exists(folders.out / LOG_FILE_NAME))
+    std::fprintf(timeline, "run log: %s/" LOG_FILE_NAME "\n", shown);
+  else
+    std::fprintf(timeline, "run log: none (Logfile is not 1)\n");
+  std::fprintf(timeline, "commands: %s/commands.txt, folders and mounts: %s/tree.txt\n", shown, shown);
+  std::fprintf(timeline, "timers: %s/timers.txt\nsummary: %s/summary.txt\nscreenshots: %s/screenshots\n", shown,
+               shown, shown);
+  if(options.report) std::fprintf(timeline, "report (open it in a browser): %s/report.html\n", shown);
+  std::fflush(timeline);
+}
+
+}  // namespace
+
+int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors)
+{
+  Scenario scenario;
+  std::string tap;
+  RunTarget target;
+  if(int status = ReadInputs(options, &scenario, &tap, &target, errors); status != 0) return status;
 
   StopSignals signals;
-  int status = 0;
+  // Removed, with the memory disk, unless the run puts it in place.
+  RunFolders folders(target);
+  if(int status = PrepareOutputFolder(options, &scenario, &folders, errors); status != 0) return status;
+  if(int status = BootAndPlay(options, scenario, tap, folders, timeline, errors); status != 0) return status;
+  if(!StopSignals::Requested())
   {
-    // Removed, with the memory disk, unless the run puts it in place.
-    ScratchFolder work_folder;
-    if(std::string problem = MakeWorkFolder(target, &work_folder); !problem.empty())
-    {
-      std::fprintf(errors, "brimvale-sim: %s\n", problem.c_str());
-      return 2;
-    }
-    const std::string work = work_folder.path();
-    WarnBeforeRun(scenario, errors);
-    fs::create_directories(work + "/screenshots", ec);
-    ScratchFolder scratch_folder;
-    MemoryScratch(scenario.duration_seconds, &scratch_folder);
-    const std::string scratch = scratch_folder.path();
-    const std::string disks = scratch.empty() ? work : scratch;
-    scenario.config.root = disks + "/root";
-    scenario.config.firmware_dir = options.firmware_dir;
-    scenario.config.screenshot_dir = work + "/screenshots";
-
-    int main_result = 0;
-    {
-      if(!PrepareNetwork(&scenario, disks + "/nas", &error))
-      {
-        std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
-        return 1;
-      }
-      Receiver receiver(scenario.config);
-      KeepRunTrace(&receiver);
-      bool progress_shown = false;
-      PrintTimeline(receiver, options.quiet ? nullptr : timeline, errors, &progress_shown);
-      // After the timeline: without one, PrintTimeline ends every watch of the disk.
-      RunRecord record(receiver, work, TimelineStart(scenario, receiver));
-      if(!receiver.Boot(&error) || !PrepareReceiver(scenario, &receiver, &error) || !receiver.Load(tap, &error))
-      {
-        std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
-        return 1;
-      }
-      TimerTableImage timers_before = ReadTimerTable(scenario, receiver);
-      if(!options.quiet)
-        std::fprintf(timeline, "scenario %s: %zu servers, %zu timers, %.0f s from %s\n", scenario.name.c_str(),
-                     scenario.servers.size(), scenario.timers.size(), scenario.duration_seconds,
-                     receiver.clock().LocalText().c_str());
-
-      int shown_percent = -1;
-      auto progress = [&](uint64_t done, uint64_t total) {
-        if(StopSignals::Requested()) return false;
-        if(!options.progress || total == 0) return true;
-        int percent = static_cast<int>(done * 100 / total);
-        if(percent == shown_percent && progress_shown) return true;
-        shown_percent = percent;
-        // The timeline's lines come before the progress line that follows them.
-        if(!options.quiet) std::fflush(timeline);
-        std::fprintf(errors, "\r\033[Kvirtual time %s: %llu of %llu s, %d%%", receiver.clock().LocalText().c_str(),
-                     static_cast<unsigned long long>(done / 100), static_cast<unsigned long long>(total / 100),
-                     percent);
-        std::fflush(errors);
-        progress_shown = true;
-        return true;
-      };
-      main_result = PlayScenario(scenario, &receiver, progress);
-      if(!options.quiet) std::fflush(timeline);
-      if(progress_shown)
-      {
-        std::fputs("\r\033[K", errors);
-        std::fflush(errors);
-      }
-      PrintTimeline(receiver, nullptr, nullptr, nullptr);
-      if(!receiver.disk().failure().empty())
-      {
-        // The run stopped there: what it had written is incomplete.
-        std::fprintf(errors,
-                     "brimvale-sim: the PC's folder %s, which held the receiver's disks, failed a write at %s on "
-                     "the receiver's clock (%s): the run was stopped and nothing of it kept; free room in %s and "
-                     "run again\n",
-                     disks.c_str(), receiver.clock().LocalText().c_str(), receiver.disk().failure().c_str(),
-                     fs::path(disks).parent_path().c_str());
-        return 1;
-      }
-      if(!StopSignals::Requested() &&
-         (!WriteRunOutputs(scenario, receiver, record, timers_before, main_result, work, &error) ||
-          (options.report && !WriteRunReport(scenario, receiver, record, timers_before, main_result, work, &error))))
-      {
-        std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
-        return 1;
-      }
-    }
-    // The receiver is gone: every file it held is closed.
-    if(!scratch.empty() && !StopSignals::Requested())
-      for(const char *disk : {"root", "nas"})
-      {
-        // A run that ended before its network was set up has no servers' disk.
-        if(!fs::exists(scratch + "/" + disk)) continue;
-        fs::copy(scratch + "/" + disk, work + "/" + disk,
-                 fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-        if(ec)
-        {
-          std::fprintf(errors, "brimvale-sim: cannot copy the %s disk into %s: %s\n",
-                       std::string(disk) == "root" ? "receiver's" : "servers'", work.c_str(), ec.message().c_str());
-          return 1;
-        }
-      }
-    if(StopSignals::Requested())
-      status = -1;  // the scratch folders go: the partial folder and the memory disk
-    else if(int refused = PutInPlace(&work_folder, target, &error); refused != 0)
+    if(int status = CopyDisksOut(folders, errors); status != 0) return status;
+    std::string error;
+    if(int refused = PutInPlace(&folders.work_folder, folders.target, &error); refused != 0)
     {
       std::fprintf(errors, "brimvale-sim: %s\n", error.c_str());
       return refused;
     }
   }
-  if(status < 0)
+  if(StopSignals::Requested())
   {
+    // The scratch folders go: the partial folder and the memory disk.
+    folders.work_folder.Remove();
+    folders.scratch_folder.Remove();
     signals.EndAsAsked();
     return 1;
   }
-
-  std::fprintf(timeline, "\n%s", ReadText((out / "summary.txt").string()).c_str());
-  if(fs::exists(out / "Brimvale.log"))
-    std::fprintf(timeline, "run log: %s/Brimvale.log\n", shown.c_str());
-  else
-    std::fprintf(timeline, "run log: none (Logfile is not 1)\n");
-  std::fprintf(timeline, "commands: %s/commands.txt, folders and mounts: %s/tree.txt\n", shown.c_str(), shown.c_str());
-  std::fprintf(timeline, "timers: %s/timers.txt\nsummary: %s/summary.txt\nscreenshots: %s/screenshots\n",
-               shown.c_str(), shown.c_str(), shown.c_str());
-  if(options.report) std::fprintf(timeline, "report (open it in a browser): %s/report.html\n", shown.c_str());
-  std::fflush(timeline);
+  PrintWhereOutputsAre(options, folders, timeline);
   signals.EndAsAsked();
   return 0;
 }

@@ -17,11 +17,6 @@
 
 namespace sim {
 
-class Receiver;
-class RunRecord;
-struct Scenario;
-struct TimerTableImage;
-
 struct RunOptions {
   std::string tap;           // the plug-in file
   std::string scenario;      // the scenario file
@@ -39,20 +34,5 @@ struct RunOptions {
 // nothing can be written). SIGINT, SIGTERM and SIGPIPE end the run: its
 // partial folder is removed and the program then ends by that signal.
 int RunScenarioFile(const RunOptions &options, std::FILE *timeline, std::FILE *errors);
-
-// Prints what the plug-in makes the receiver do as it happens: its run log
-// lines, each command with its status, mounts and unmounts, wake-ups, each
-// change of the screen, events and exit.
-void PrintTimeline(Receiver &receiver, std::FILE *out, std::FILE *progress_stream, bool *progress_shown);
-
-// Makes the receiver's trace keep nothing: a RunRecord (run_record.h)
-// takes what the outputs need as the run goes.
-void KeepRunTrace(Receiver *receiver);
-
-// The output files of a finished run, written into `folder` beside the
-// commands.txt that `record` wrote; ends the record.
-bool WriteRunOutputs(const Scenario &scenario, Receiver &receiver, RunRecord &record,
-                     const TimerTableImage &timers_before, int main_result, const std::string &folder,
-                     std::string *error);
 
 }  // namespace sim

@@ -368,8 +368,13 @@ int ChmodTool(ToolCall &call)
   int code = 0;
   for(size_t k = 2; k < call.args.size(); ++k)
   {
-    std::string host;
-    if(!call.HostPath(call.args[k], &host) || ::chmod(host.c_str(), mode) != 0)
+    std::string path, host;
+    if(call.Path(call.args[k], &path) && call.receiver->shell().RightsLocked(path))
+    {
+      call.err += "chmod: " + call.args[k] + ": Operation not permitted\n";
+      code = 1;
+    }
+    else if(!call.HostPath(call.args[k], &host) || ::chmod(host.c_str(), mode) != 0)
     {
       call.err += "chmod: " + call.args[k] + ": No such file or directory\n";
       code = 1;

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ class Shell {
   int Run(const std::string &line);
   // Exit code of the last command line (without the << 8).
   int last_exit() const { return last_exit_; }
+  // A file whose rights cannot change (one on a file system without Unix
+  // rights): chmod refuses it, by its absolute receiver path.
+  void LockRights(const std::string &receiver_path) { locked_rights_.insert(receiver_path); }
+  bool RightsLocked(const std::string &receiver_path) const { return locked_rights_.count(receiver_path) != 0; }
 
  private:
   int RunOne(const ParsedCommand &cmd, std::string *cwd);
@@ -65,6 +70,7 @@ class Shell {
   Receiver *receiver_;
   std::map<std::string, Tool> tools_;
   int last_exit_ = 0;
+  std::set<std::string> locked_rights_;
 };
 
 // The file-system tools every receiver has: mkdir, rmdir, chmod.

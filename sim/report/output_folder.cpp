@@ -1,6 +1,8 @@
 #include "output_folder.h"
 
+#include "../../host/folders.h"
 #include "../receiver/disk.h"
+#include "../receiver/pc_file.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -44,16 +46,8 @@ constexpr size_t kForeignShown = 3;
 // What an output folder of an earlier brimvale-sim holds; its mark lists
 // nothing, so only these are taken as its own (and nothing is looked at
 // inside them).
-const char *const kUnlistedOutput[] = {"Brimvale.log", "SupportLib.log", "commands.txt", "tree.txt",  "timers.txt",
+const char *const kUnlistedOutput[] = {LOG_FILE_NAME, LIB_LOG_FILE_NAME, "commands.txt", "tree.txt",  "timers.txt",
                                        "summary.txt",  "report.html",    "screenshots/", "root/",     "nas/"};
-
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A name as one line of the mark, whatever it holds.
 std::string Escaped(const std::string &text)
@@ -146,7 +140,10 @@ OutputMark ReadOutputMark(const fs::path &folder)
   OutputMark mark;
   struct stat st;
   if(lstat((folder / kOutputMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return mark;
-  std::istringstream text(ReadText((folder / kOutputMark).string()));
+  // A mark that cannot be read is no mark: the folder is not taken as ours.
+  std::string mark_text;
+  ReadPcFile((folder / kOutputMark).string(), &mark_text);
+  std::istringstream text(mark_text);
   std::string line;
   if(!std::getline(text, line) || line.rfind("brimvale-sim output folder", 0) != 0) return mark;
   mark.present = true;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../../host/folders.h"
 #include "../receiver/network.h"
 #include "timeline.h"
 #include "../receiver/trace.h"
@@ -22,8 +23,12 @@ struct ReceiverConfig;
 
 // The run log as the plug-in keeps it, and its one older part once it
 // rotated.
-constexpr const char *kRunLogPath = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log";
-constexpr const char *kOldRunLogPath = "/mnt/hd/ProgramFiles/Settings/Brimvale/Logs/Brimvale.log.1";
+constexpr const char *kRunLogPath = HDD_MOUNT LOG_FOLDER "/" LOG_FILE_NAME;
+constexpr const char *kOldRunLogPath = HDD_MOUNT LOG_FOLDER "/" LOG_OLD_FILE_NAME;
+
+// Makes the receiver's trace keep nothing: a RunRecord takes what the
+// outputs need as the run goes.
+void KeepRunTrace(Receiver *receiver);
 
 // The receiver's local time at firmware tick `tick`: "2026-12-08 20:00:03.00".
 std::string VirtualTime(const ReceiverConfig &config, uint32_t tick);

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "../receiver/pc_file.h"
 #include "../receiver/receiver.h"
 #include "report_html.h"
 #include "run_record.h"
@@ -22,12 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// An output of the run, or "" when the run did not write it (no run log
+// without Logfile=1, no older part before the log passed its limit).
 std::string ReadFile(const fs::path &path)
 {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string text;
+  ReadPcFile(path.string(), &text);
+  return text;
 }
 
 // The picture a sync of the screen produced: the first file the entry names
@@ -129,12 +131,12 @@ bool WriteRunReport(const Scenario &scenario, Receiver &receiver, RunRecord &rec
   // The plug-in keeps one older part of its log once it passed its limit:
   // the report shows both, and says whether lines before them are gone.
   ReportLog log;
-  std::string older = ReadFile(fs::path(folder) / "Brimvale.log.1");
-  in.run_log = ReadFile(fs::path(folder) / "Brimvale.log");
+  std::string older = ReadFile(fs::path(folder) / LOG_OLD_FILE_NAME);
+  in.run_log = ReadFile(fs::path(folder) / LOG_FILE_NAME);
   std::error_code ec;
-  if(fs::is_regular_file(fs::path(folder) / "Brimvale.log.1", ec))
+  if(fs::is_regular_file(fs::path(folder) / LOG_OLD_FILE_NAME, ec))
   {
-    log.files = {"Brimvale.log.1", "Brimvale.log"};
+    log.files = {LOG_OLD_FILE_NAME, LOG_FILE_NAME};
     log.rotated_away = record.log_bytes() > older.size() + in.run_log.size();
     in.run_log = older + in.run_log;
   }

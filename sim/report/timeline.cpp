@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "../../host/folders.h"
 #include "../receiver/clock.h"
 #include "../receiver/disk.h"
 #include "../receiver/latin1.h"
@@ -16,7 +17,7 @@ namespace sim {
 
 namespace {
 
-const char *const kRecordingFolder = "/mnt/hd/DataFiles";
+const char *const kRecordingFolder = HDD_MOUNT RECORDING_FOLDER;
 
 bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
 

@@ -15,6 +15,10 @@
 //
 // Durations are seconds or texts like "90s", "15m", "1h30m", "2d".
 // examples/reference.toml shows every key with what it does.
+//
+// Reading the file is scenario_file.cpp (with the TOML reader's tools in
+// scenario_toml.*); staging it on a receiver and playing it is
+// scenario_stage.cpp.
 #pragma once
 
 #include <cstdint>

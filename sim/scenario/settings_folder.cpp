@@ -1,5 +1,7 @@
 #include "settings_folder.h"
 
+#include "../../host/folders.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -86,7 +88,7 @@ int ReadSmallFile(const std::string &path, std::string *text, std::string *why)
 
 bool IsSettingsFileName(const std::string &name)
 {
-  return name == "Brimvale.ini" || (name.size() == 5 && name[0] >= '2' && name[0] <= '9' && name.compare(1, 4, ".ini") == 0);
+  return name == MAIN_INI_NAME || (name.size() == 5 && name[0] >= '2' && name[0] <= '9' && name.compare(1, 4, ".ini") == 0);
 }
 
 bool ReadSettingsFolder(const std::string &folder, SettingsFolder *out, std::string *error)
