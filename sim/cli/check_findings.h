@@ -1,5 +1,6 @@
 // What `check` found in a settings folder, before a word of it is printed:
-// the rules (check.cpp) fill it in full, every problem collected, and the
+// the rules (check.cpp running those of check_files.cpp, check_settings.cpp
+// and check_commands.cpp) fill it in full, every problem collected, and the
 // printer (check_text.cpp) turns it into the report that brimvale-sim check
 // and the web page show.
 #pragma once

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../../host/tap.h"
+#include "png_writer.h"
 
 namespace sim {
 
@@ -36,16 +37,6 @@ constexpr const char *kFontFile = BRIMVALE_FONT_FILE;
 constexpr int kAlignLeft = 0;
 constexpr int kAlignCentre = 1;
 constexpr int kAlignRight = 2;
-
-// A picture as runs of equal pixels, row after row (a run may cross a row's
-// end).
-struct PixelRun {
-  uint32_t colour;
-  uint32_t length;
-  bool operator==(const PixelRun &o) const { return colour == o.colour && length == o.length; }
-};
-using PixelRuns = std::vector<PixelRun>;
-PixelRuns ToRuns(const std::vector<uint32_t> &pixels);
 
 struct OsdRegion {
   uint32_t x, y, w, h;
@@ -121,12 +112,5 @@ class Screen {
   std::unordered_multimap<uint64_t, WrittenFrame> written_frames_;
   size_t remembered_bytes_ = 0;
 };
-
-// Writes opaque ARGB pixels as a PNG (alpha is dropped): indexed with 1, 2,
-// 4 or 8 bits where 256 colours or fewer make the picture, 8-bit RGB
-// otherwise; false with a reason.
-bool WritePng(const std::string &path, const std::vector<uint32_t> &pixels, int width, int height,
-              std::string *error);
-bool WritePngRuns(const std::string &path, const PixelRuns &runs, int width, int height, std::string *error);
 
 }  // namespace sim

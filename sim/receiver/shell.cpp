@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string_view>
 
 #include "receiver.h"
@@ -29,121 +31,140 @@ constexpr std::string_view kUnsupported = "|&<()`$\\'*?[]{}~#!\n\r";
 // Inside double quotes, what a backslash escapes.
 constexpr std::string_view kEscapable = "\"\\$`";
 
+// Reads a command line a character at a time: words, double quotes, ";"
+// between commands and the redirections.
+class LineParser {
+ public:
+  LineParser(const std::string &line, std::vector<ParsedCommand> *out, std::string *error)
+      : line_(line), out_(out), error_(error)
+  {
+  }
+
+  bool Parse()
+  {
+    out_->clear();
+    for(i_ = 0; i_ < line_.size(); ++i_)
+      if(!Step()) return false;
+    return EndCommand();
+  }
+
+ private:
+  // The character at i_, moving i_ to the last one it takes.
+  bool Step()
+  {
+    char c = line_[i_];
+    if(c == '"') return QuotedText();
+    if(c == ' ' || c == '\t')
+    {
+      EndWord();
+      return true;
+    }
+    if(c == ';') return EndCommand();
+    if(c == '>') return Redirection();
+    if(kUnsupported.find(c) != std::string_view::npos)
+      return Fail(std::string("syntax error: unsupported '") + (c == '\n' ? std::string("\\n") : std::string(1, c)) +
+                  "'");
+    word_ += c;
+    in_word_ = true;
+    return true;
+  }
+
+  bool Fail(const std::string &why)
+  {
+    *error_ = why;
+    return false;
+  }
+
+  // From the opening quote at i_ to the closing one, into the word.
+  bool QuotedText()
+  {
+    in_word_ = true;
+    for(++i_; i_ < line_.size() && line_[i_] != '"'; ++i_)
+    {
+      char q = line_[i_];
+      if(q == '$' || q == '`') return Fail(std::string("syntax error: unsupported '") + q + "' in quotes");
+      if(q == '\\' && i_ + 1 < line_.size() && kEscapable.find(line_[i_ + 1]) != std::string_view::npos)
+        q = line_[++i_];
+      word_ += q;
+    }
+    if(i_ >= line_.size()) return Fail("syntax error: unterminated quoted string");
+    return true;
+  }
+
+  // A ">" at i_: standard error's after a "2", else standard output's,
+  // whose file is the next word.
+  bool Redirection()
+  {
+    if(in_word_ && word_ == "2") return StandardErrorRedirection();
+    EndWord();
+    if(i_ + 1 < line_.size() && line_[i_ + 1] == '>') return Fail("syntax error: unsupported redirection '>>'");
+    want_redirect_ = true;
+    return true;
+  }
+
+  // "2>&1" and "2>/dev/null" are the only forms for standard error.
+  bool StandardErrorRedirection()
+  {
+    if(line_.compare(i_ + 1, 2, "&1") == 0)
+    {
+      cmd_.stderr_to_out = true;
+      i_ += 2;
+    }
+    else if(line_.compare(i_ + 1, 9, "/dev/null") == 0)
+    {
+      cmd_.stderr_null = true;
+      i_ += 9;
+    }
+    else
+      return Fail("syntax error: unsupported redirection");
+    word_.clear();
+    in_word_ = false;
+    return true;
+  }
+
+  void EndWord()
+  {
+    if(!in_word_) return;
+    if(want_redirect_)
+    {
+      cmd_.redirect = word_;
+      want_redirect_ = false;
+    }
+    else if(word_ == "2>&1")
+      cmd_.stderr_to_out = true;
+    else
+      cmd_.words.push_back(word_);
+    word_.clear();
+    in_word_ = false;
+  }
+
+  bool EndCommand()
+  {
+    EndWord();
+    if(want_redirect_) return Fail("syntax error: redirection without a file");
+    if(!cmd_.words.empty())
+      out_->push_back(cmd_);
+    else if(!cmd_.redirect.empty())
+      return Fail("syntax error: redirection without a command");
+    cmd_ = ParsedCommand();
+    return true;
+  }
+
+  const std::string &line_;
+  std::vector<ParsedCommand> *out_;
+  std::string *error_;
+  size_t i_ = 0;
+  ParsedCommand cmd_;
+  std::string word_;
+  bool in_word_ = false;
+  bool want_redirect_ = false;  // the next word is the "> file"
+};
+
 }  // namespace
 
 bool ParseCommandLine(const std::string &line, std::vector<ParsedCommand> *out, std::string *error)
 {
-  out->clear();
-  ParsedCommand cmd;
-  std::string word;
-  bool in_word = false;
-  bool want_redirect = false;
-
-  auto end_word = [&]() {
-    if(!in_word) return;
-    if(want_redirect)
-    {
-      cmd.redirect = word;
-      want_redirect = false;
-    }
-    else if(word == "2>&1" )
-      cmd.stderr_to_out = true;
-    else
-      cmd.words.push_back(word);
-    word.clear();
-    in_word = false;
-  };
-  auto end_command = [&]() -> bool {
-    end_word();
-    if(want_redirect)
-    {
-      *error = "syntax error: redirection without a file";
-      return false;
-    }
-    if(!cmd.words.empty()) out->push_back(cmd);
-    else if(!cmd.redirect.empty())
-    {
-      *error = "syntax error: redirection without a command";
-      return false;
-    }
-    cmd = ParsedCommand();
-    return true;
-  };
-
-  for(size_t i = 0; i < line.size(); ++i)
-  {
-    char c = line[i];
-    if(c == '"')
-    {
-      in_word = true;
-      for(++i; i < line.size() && line[i] != '"'; ++i)
-      {
-        char q = line[i];
-        if(q == '$' || q == '`')
-        {
-          *error = std::string("syntax error: unsupported '") + q + "' in quotes";
-          return false;
-        }
-        if(q == '\\' && i + 1 < line.size() && kEscapable.find(line[i + 1]) != std::string_view::npos)
-          q = line[++i];
-        word += q;
-      }
-      if(i >= line.size())
-      {
-        *error = "syntax error: unterminated quoted string";
-        return false;
-      }
-    }
-    else if(c == ' ' || c == '\t')
-      end_word();
-    else if(c == ';')
-    {
-      if(!end_command()) return false;
-    }
-    else if(c == '>')
-    {
-      // "2>&1" and "2>/dev/null" are the only forms for standard error.
-      if(in_word && word == "2")
-      {
-        if(line.compare(i + 1, 2, "&1") == 0)
-        {
-          cmd.stderr_to_out = true;
-          i += 2;
-          word.clear();
-          in_word = false;
-          continue;
-        }
-        if(line.compare(i + 1, 9, "/dev/null") == 0)
-        {
-          cmd.stderr_null = true;
-          i += 9;
-          word.clear();
-          in_word = false;
-          continue;
-        }
-        *error = "syntax error: unsupported redirection";
-        return false;
-      }
-      end_word();
-      if(i + 1 < line.size() && line[i + 1] == '>')
-      {
-        *error = "syntax error: unsupported redirection '>>'";
-        return false;
-      }
-      want_redirect = true;
-    }
-    else if(kUnsupported.find(c) != std::string_view::npos)
-    {
-      *error = std::string("syntax error: unsupported '") + (c == '\n' ? std::string("\\n") : std::string(1, c)) + "'";
-      return false;
-    }
-    else
-    {
-      word += c;
-      in_word = true;
-    }
-  }
-  return end_command();
+  return LineParser(line, out, error).Parse();
 }
 
 Shell::Shell(Receiver *receiver) : receiver_(receiver) {}
@@ -173,90 +194,108 @@ int Shell::Run(const std::string &line)
   return status << 8;
 }
 
+namespace {
+
+// Where a command's standard output goes: a "> file" on the PC, or one held
+// in memory (see HeldFile).
+struct Redirection {
+  std::ofstream file;
+  std::shared_ptr<HeldFile> held;
+  std::string host;
+};
+
+// The output file is created before the command runs, as a shell does. A
+// new one made while the plug-in runs is held in memory. False when it
+// cannot be created.
+bool OpenRedirection(Receiver *receiver, const ToolCall &call, const std::string &target, Redirection *r)
+{
+  PathLook look;
+  if(call.HostPath(target, &r->host, &look) && !look.folder())
+  {
+    if(look.error == ENOENT && receiver->in_plugin()) r->held = receiver->disk().Hold(r->host);
+    if(r->held == nullptr)
+    {
+      errno = 0;
+      r->file.open(r->host, std::ios::binary | std::ios::trunc);
+      if(!r->file.is_open()) receiver->disk().PcFailed(r->host, errno);
+    }
+  }
+  if(r->held == nullptr && !r->file.is_open()) return false;
+  if(r->held == nullptr) receiver->disk().Changed(r->host);
+  return true;
+}
+
+void WriteRedirection(Receiver *receiver, const std::string &out, Redirection *r)
+{
+  if(r->file.is_open() && !(r->file << out).flush()) receiver->disk().PcFailed(r->host, errno, true);
+  if(r->held != nullptr && !Disk::WriteHeld(r->held.get(), out)) receiver->disk().PcFailed(r->held->host, errno, true);
+}
+
+// The shell's own cd: moves `cwd` for the commands after it on the line.
+int ChangeFolder(ToolCall &call, std::string *cwd)
+{
+  std::string target, host;
+  if(call.args.size() != 2 || !call.Path(call.args[1], &target) || !call.HostPath(target, &host) ||
+     !fs::is_directory(host))
+  {
+    call.err = "sh: cd: can't cd to " + (call.args.size() > 1 ? call.args[1] : std::string());
+    return 2;
+  }
+  *cwd = target;
+  return 0;
+}
+
+// A tool named by its path must be there and executable: 127 or 126 with
+// the shell's message when it is not, else -1.
+int CheckToolPath(ToolCall &call, const std::string &name)
+{
+  std::string host;
+  PathLook look;
+  if(!call.HostPath(name, &host, &look) || !look.exists())
+  {
+    call.err = "sh: " + name + ": not found";
+    return 127;
+  }
+  if(!look.file() || (look.st.st_mode & 0111) == 0)
+  {
+    call.err = "sh: " + name + ": Permission denied";
+    return 126;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int Shell::RunTool(ToolCall &call) const
+{
+  const std::string &name = call.args[0];
+  std::string tool_name = name;
+  if(name.find('/') != std::string::npos)
+  {
+    if(int code = CheckToolPath(call, name); code >= 0) return code;
+    tool_name = fs::path(name).filename().string();
+  }
+  auto it = tools_.find(tool_name);
+  if(it == tools_.end())
+  {
+    call.err = "sh: " + name + ": not found";
+    return 127;
+  }
+  return it->second(call);
+}
+
 int Shell::RunOne(const ParsedCommand &cmd, std::string *cwd)
 {
-  const std::string &name = cmd.words[0];
   ToolCall call{receiver_, cmd.words, *cwd, "", ""};
-
-  // The output file is created before the command runs, as a shell does. A
-  // new one made while the plug-in runs is held in memory (see HeldFile).
-  std::ofstream out_file;
-  std::shared_ptr<HeldFile> held;
-  std::string out_host;
-  if(!cmd.redirect.empty())
+  Redirection output;
+  if(!cmd.redirect.empty() && !OpenRedirection(receiver_, call, cmd.redirect, &output))
   {
-    PathLook look;
-    if(call.HostPath(cmd.redirect, &out_host, &look) && !look.folder())
-    {
-      if(look.error == ENOENT && receiver_->in_plugin()) held = receiver_->disk().Hold(out_host);
-      if(held == nullptr)
-      {
-        errno = 0;
-        out_file.open(out_host, std::ios::binary | std::ios::trunc);
-        if(!out_file.is_open()) receiver_->disk().PcFailed(out_host, errno);
-      }
-    }
-    if(held == nullptr && !out_file.is_open())
-    {
-      RecordTool(cmd.words, 2, "sh: can't create " + cmd.redirect);
-      return 2;
-    }
-    if(held == nullptr) receiver_->disk().Changed(out_host);
+    RecordTool(cmd.words, 2, "sh: can't create " + cmd.redirect);
+    return 2;
   }
-
-  int code;
-  if(name == "cd")
-  {
-    std::string target, host;
-    if(cmd.words.size() != 2 || !call.Path(cmd.words[1], &target) || !call.HostPath(target, &host) ||
-       !fs::is_directory(host))
-    {
-      call.err = "sh: cd: can't cd to " + (cmd.words.size() > 1 ? cmd.words[1] : std::string());
-      code = 2;
-    }
-    else
-    {
-      *cwd = target;
-      code = 0;
-    }
-  }
-  else
-  {
-    std::string tool_name = name;
-    code = -1;
-    if(name.find('/') != std::string::npos)
-    {
-      // A tool named by its path must be there and executable.
-      std::string host;
-      PathLook look;
-      if(!call.HostPath(name, &host, &look) || !look.exists())
-      {
-        call.err = "sh: " + name + ": not found";
-        code = 127;
-      }
-      else if(!look.file() || (look.st.st_mode & 0111) == 0)
-      {
-        call.err = "sh: " + name + ": Permission denied";
-        code = 126;
-      }
-      tool_name = fs::path(name).filename().string();
-    }
-    if(code < 0)
-    {
-      auto it = tools_.find(tool_name);
-      if(it == tools_.end())
-      {
-        call.err = "sh: " + name + ": not found";
-        code = 127;
-      }
-      else
-        code = it->second(call);
-    }
-  }
-
+  int code = cmd.words[0] == "cd" ? ChangeFolder(call, cwd) : RunTool(call);
   if(cmd.stderr_to_out) call.out += call.err;
-  if(out_file.is_open() && !(out_file << call.out).flush()) receiver_->disk().PcFailed(out_host, errno, true);
-  if(held != nullptr && !Disk::WriteHeld(held.get(), call.out)) receiver_->disk().PcFailed(held->host, errno, true);
+  WriteRedirection(receiver_, call.out, &output);
   RecordTool(cmd.words, code, cmd.stderr_to_out || cmd.stderr_null ? std::string() : std::move(call.err));
   return code;
 }

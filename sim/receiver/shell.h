@@ -62,6 +62,9 @@ class Shell {
 
  private:
   int RunOne(const ParsedCommand &cmd, std::string *cwd);
+  // Runs the tool call.args[0] names, by its name or the last part of its
+  // path; 127 when there is none.
+  int RunTool(ToolCall &call) const;
   // Records one tool's run; a failure it gave a reason for joins `errors_`.
   void RecordTool(std::vector<std::string> args, int status, std::string error);
 
