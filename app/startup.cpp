@@ -153,7 +153,7 @@ int TAP_Main(void)
     tapexit = 1;  // LoadINI has said what to do
 
   if(tapexit == 0 && NASRecord == 1 && Timerdelay == 1) DelayTimer();
-  StrCopy(DFLocal, sizeof(DFLocal), lang == LANGUAGE_GERMAN ? "DataFiles lokal" : "DataFiles local");
+  StrCopy(DFLocal, sizeof(DFLocal), lang == LANGUAGE_GERMAN ? LOCAL_RECORDINGS_NAME_GERMAN : LOCAL_RECORDINGS_NAME);
   KeyTranslate(1, TAP_EventHandler);
   return 1;
 }

@@ -27,4 +27,9 @@
 /* Where the receiver records, and where server 1's DataFiles share goes. */
 #define RECORDING_FOLDER "/DataFiles"
 
+/* Inside a recording folder moved onto a server: the subfolder that shows
+ * the receiver's own recordings, named in the receiver's language. */
+#define LOCAL_RECORDINGS_NAME "DataFiles local"
+#define LOCAL_RECORDINGS_NAME_GERMAN "DataFiles lokal"
+
 #endif

@@ -39,7 +39,6 @@ namespace {
 using namespace sim::check;
 
 // What TAP_Main names the local recordings' subfolder on an English receiver.
-const char kLocalRecordings[] = "DataFiles local";
 
 // Resets the plug-in's application state as a fresh load finds it.
 void FreshState()
@@ -52,7 +51,7 @@ void FreshState()
   Initialdelay = INITIAL_DELAY_SECONDS;
   NASRecord = Timerdelay = Silentmode = logfile = 0;
   isRec = 0;
-  StrCopy(DFLocal, sizeof(DFLocal), kLocalRecordings);
+  StrCopy(DFLocal, sizeof(DFLocal), LOCAL_RECORDINGS_NAME);
   SetServerDefaults();
 }
 

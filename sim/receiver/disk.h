@@ -18,9 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "../../host/folders.h"
+
 namespace sim {
 
-constexpr const char *kHddMount = "/mnt/hd";
+constexpr const char *kHddMount = HDD_MOUNT;
 constexpr size_t kMaxPathLength = 4095;  // PATH_MAX less the terminator
 constexpr size_t kMaxNameLength = 255;   // NAME_MAX
 
