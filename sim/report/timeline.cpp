@@ -175,6 +175,11 @@ struct TimelineBuilder::State {
   void Compact(size_t s);
   void Tool(const TraceEntry &e, double at);
   void Network(const TraceEntry &e, double at);
+  // At the end of the run.
+  void FinishServer(size_t k, double end);
+  void ReceiverMarks(const TimelineInput &end);
+  void Timers(const TimelineInput &end);
+  void RunLog(const TimelineInput &end, double until);
 };
 
 namespace {
@@ -387,60 +392,60 @@ void TimelineBuilder::Add(const TraceEntry &e)
     st.tl.screenshots.push_back({at, e.text.substr(16)});
 }
 
-RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
+// A server's spans and marks once the run is over: what is still mounted
+// lasts to the end; the attempts and unmounts become marks.
+void TimelineBuilder::State::FinishServer(size_t k, double end)
 {
-  State &st = *state_;
-  RunTimeline &tl = st.tl;
-  auto seconds = [&](uint32_t tick) { return st.Seconds(tick); };
-  double end = std::max(in.duration, st.last);
-  tl.duration = end;
-  const auto &by_address = st.by_address;
-
-  for(size_t k = 0; k < tl.servers.size(); ++k)
+  ServerTimeline &s = tl.servers[k];
+  if(!shares[k].empty()) s.mounted.push_back({mounted_since[k], end, static_cast<int>(most[k])});
+  for(const Attempt &a : attempts[k])
   {
-    ServerTimeline &s = tl.servers[k];
-    if(!st.shares[k].empty()) s.mounted.push_back({st.mounted_since[k], end, static_cast<int>(st.most[k])});
-    for(const State::Attempt &a : st.attempts[k])
-    {
-      std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
-      if(a.failed == 0)
-        s.marks.push_back({seconds(a.tick), MarkKind::kMountOk, "mount attempt: " + what});
-      else
-        s.marks.push_back({seconds(a.tick), a.refused ? MarkKind::kMountRefused : MarkKind::kMountFailed,
-                           (a.refused ? "mount refused by the server: " : "mount attempt failed: ") + what + " (" +
-                               a.error + ")"});
-    }
-    for(const auto &[tick, count] : st.unmounts[k])
-      s.marks.push_back({seconds(tick), MarkKind::kUnmount, "unmounted " + std::to_string(count) + " shares"});
-    s.states = StateSpans(st.in.servers[k], st.wakes[k], end);
+    std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
+    if(a.failed == 0)
+      s.marks.push_back({Seconds(a.tick), MarkKind::kMountOk, "mount attempt: " + what});
+    else
+      s.marks.push_back({Seconds(a.tick), a.refused ? MarkKind::kMountRefused : MarkKind::kMountFailed,
+                         (a.refused ? "mount refused by the server: " : "mount attempt failed: ") + what + " (" +
+                             a.error + ")"});
   }
-  if(end > st.folder_since) tl.recording_folder.push_back({st.folder_since, end, st.folder_server});
+  for(const auto &[tick, count] : unmounts[k])
+    s.marks.push_back({Seconds(tick), MarkKind::kUnmount, "unmounted " + std::to_string(count) + " shares"});
+  s.states = StateSpans(in.servers[k], wakes[k], end);
+}
 
-  tl.receiver_marks.push_back({0, MarkKind::kStart, "started: TAP_Main returned " + std::to_string(in.main_result)});
-  if(st.exit_at >= 0 && st.exit_at < in.duration)
-    tl.receiver_marks.push_back({st.exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
-  else if(in.stop_at_end)
-    tl.receiver_marks.push_back({in.duration, MarkKind::kStop, "stop request at the end of the run"});
+void TimelineBuilder::State::ReceiverMarks(const TimelineInput &end)
+{
+  tl.receiver_marks.push_back({0, MarkKind::kStart, "started: TAP_Main returned " + std::to_string(end.main_result)});
+  if(exit_at >= 0 && exit_at < end.duration)
+    tl.receiver_marks.push_back({exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
+  else if(end.stop_at_end)
+    tl.receiver_marks.push_back({end.duration, MarkKind::kStop, "stop request at the end of the run"});
+}
 
-  for(size_t k = 0; k < in.timers_before.size() && k < in.timers_after.size(); ++k)
+void TimelineBuilder::State::Timers(const TimelineInput &end)
+{
+  for(size_t k = 0; k < end.timers_before.size() && k < end.timers_after.size(); ++k)
   {
-    const FirmwareTimer &before = in.timers_before[k], &after = in.timers_after[k];
-    tl.timers.push_back({after.name, after.record != 0, TimerSeconds(before.start, in), TimerSeconds(after.start, in),
-                         static_cast<double>(after.duration)});
+    const FirmwareTimer &before = end.timers_before[k], &after = end.timers_after[k];
+    tl.timers.push_back({after.name, after.record != 0, TimerSeconds(before.start, end),
+                         TimerSeconds(after.start, end), static_cast<double>(after.duration)});
   }
+}
 
-  // The run log: each line at its stamp (a line without one at the one
-  // before); a ping with the same answer as the last is routine.
+// The run log: each line at its stamp (a line without one at the one
+// before); a ping with the same answer as the last is routine.
+void TimelineBuilder::State::RunLog(const TimelineInput &end, double until)
+{
   std::map<int, std::string> number_address;
   std::map<int, std::string> last_answer;
-  std::istringstream log(in.run_log);
+  std::istringstream log(end.run_log);
   double at = 0;
   for(std::string raw; std::getline(log, raw);)
   {
     while(!raw.empty() && (raw.back() == '\r' || raw.back() == '\n')) raw.pop_back();
     std::string text = raw;
     double stamped;
-    if(LogLineTime(raw, in, &stamped, &text)) at = std::min(std::max(stamped, 0.0), end);
+    if(LogLineTime(raw, end, &stamped, &text)) at = std::min(std::max(stamped, 0.0), until);
     bool routine = StartsWith(text, "Send Ping to ") || StartsWith(text, "ping -c") ||
                    text.find("ether-wake") != std::string::npos || text == "Check Networkstatus";
     int n = 0;
@@ -469,13 +474,24 @@ RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
     }
     tl.log.push_back({at, Latin1ToUtf8(text), routine});
   }
+}
 
+RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
+{
+  State &st = *state_;
+  RunTimeline &tl = st.tl;
+  double end = std::max(in.duration, st.last);
+  tl.duration = end;
+  for(size_t k = 0; k < tl.servers.size(); ++k) st.FinishServer(k, end);
+  if(end > st.folder_since) tl.recording_folder.push_back({st.folder_since, end, st.folder_server});
+  st.ReceiverMarks(in);
+  st.Timers(in);
+  st.RunLog(in, end);
   auto by_time = [](const Mark &a, const Mark &b) { return a.at < b.at; };
   for(ServerTimeline &s : tl.servers) std::stable_sort(s.marks.begin(), s.marks.end(), by_time);
   std::stable_sort(tl.receiver_marks.begin(), tl.receiver_marks.end(), by_time);
   return tl;
 }
-
 
 RunTimeline BuildTimeline(const TimelineInput &input, const std::vector<TraceEntry> &trace)
 {
