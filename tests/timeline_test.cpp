@@ -2,6 +2,8 @@
 // receiver owner reads must say what the trace says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
@@ -114,6 +116,59 @@ TEST_F(TimelineTest, ServerStateFollowsSleepWakeUpBootAndOutage)
   }
   ASSERT_EQ(tl.servers[1].states.size(), 1u);
   EXPECT_EQ(tl.servers[1].states[0].state, ServerState::kUp);
+}
+
+// The timeline draws a server's sleep as the network keeps it: at each edge
+// of a sleep, a wake-up and a boot, what the report shows is what a ping
+// would have met. Packets while booting or up change nothing.
+TEST(TimelineSleepTest, ServerStateIsWhatTheNetworkAnswers)
+{
+  sim::NasConfig nas;
+  nas.name = "nas";
+  nas.address = "10.0.0.1";
+  nas.mac = "00:11:32:00:00:01";
+  nas.asleep = true;
+  nas.boot_seconds = 50;
+  nas.sleeps = {200, 500};
+  sim::TimelineInput in;
+  in.servers = {nas};
+  in.start_tick = kStart;
+  in.duration = 600;
+  sim::Network network;
+  network.AddServer(nas);
+  network.SetStart(kStart);
+  const double packets[] = {10, 30, 100, 250, 290, 320};
+  const double edges[] = {0, 10, 30, 60, 100, 200, 250, 290, 300, 320, 500, 599.99};
+  std::vector<sim::TraceEntry> trace;
+  std::vector<bool> sleeping;  // what the network answers, at each edge
+  size_t next = 0;
+  for(double t : edges)
+    for(double at : {t - 0.01, t})
+    {
+      if(at < 0) continue;
+      auto tick = static_cast<uint64_t>(kStart + std::llround(at * 100));
+      for(; next < std::size(packets) && packets[next] <= at; ++next)
+      {
+        network.Wake(nas.mac, kStart + static_cast<uint64_t>(std::llround(packets[next] * 100)));
+        trace.push_back(At(packets[next], TraceKind::kNetwork, "wake-up packet to " + nas.mac + " reached nas"));
+      }
+      sleeping.push_back(network.Sleeping(nas, tick));
+    }
+  sim::RunTimeline tl = BuildTimeline(in, trace);
+  size_t k = 0;
+  for(double t : edges)
+    for(double at : {t - 0.01, t})
+    {
+      if(at < 0) continue;
+      ServerState drawn = ServerState::kUp;
+      for(const sim::StateSpan &span : tl.servers[0].states)
+        if(span.from <= at + 1e-9 && at + 1e-9 < span.to) drawn = span.state;
+      bool asleep = drawn == ServerState::kAsleep || drawn == ServerState::kBooting;
+      EXPECT_EQ(asleep, sleeping[k]) << "at " << at << " s";
+      ++k;
+    }
+  // Not a rule that always says the same: asleep, booting and up all occur.
+  EXPECT_EQ(std::count(sleeping.begin(), sleeping.end(), true), 15);
 }
 
 TEST_F(TimelineTest, MountedSpansAndTheRecordingFolderFollowMountsAndUnmounts)

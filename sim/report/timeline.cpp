@@ -20,31 +20,23 @@ const char *const kRecordingFolder = "/mnt/hd/DataFiles";
 
 bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
 
-enum class Sleep { kAwake, kAsleep, kBooting };
-
-// Whether the server sleeps at `t`, as the emulated network decides it:
-// asleep from each sleep until the first wake-up packet after it, then
-// booting for its boot time.
-Sleep SleepAt(const NasConfig &server, const std::vector<double> &wakes, double t)
+// The server's power at `t` as the network decides it; `wakes` are the
+// packets that woke it, in order.
+Power PowerOf(const NasConfig &server, const std::vector<double> &wakes, double t)
 {
-  double since = server.asleep ? 0.0 : -1.0;
-  for(double s : server.sleeps)
-    if(s <= t && s > since) since = s;
-  if(since < 0) return Sleep::kAwake;
-  for(double w : wakes)
-    if(w >= since && w <= t) return t < w + server.boot_seconds ? Sleep::kBooting : Sleep::kAwake;
-  return Sleep::kAsleep;
+  auto after = std::upper_bound(wakes.begin(), wakes.end(), t);
+  return PowerAt(server, t, after == wakes.begin() ? -1.0 : *(after - 1));
 }
 
 ServerState StateAt(const NasConfig &server, const std::vector<double> &wakes, double t)
 {
   for(const auto &outage : server.outages)
     if(t >= outage.first && t < outage.second) return ServerState::kOutage;
-  switch(SleepAt(server, wakes, t))
+  switch(PowerOf(server, wakes, t))
   {
-    case Sleep::kAsleep: return ServerState::kAsleep;
-    case Sleep::kBooting: return ServerState::kBooting;
-    case Sleep::kAwake: break;
+    case Power::kAsleep: return ServerState::kAsleep;
+    case Power::kBooting: return ServerState::kBooting;
+    case Power::kAwake: break;
   }
   for(const auto &refusal : server.refusals)
     if(t >= refusal.first && t < refusal.second) return ServerState::kRefusing;
@@ -316,7 +308,7 @@ void TimelineBuilder::State::Network(const TraceEntry &e, double at)
       auto it = by_name.find(name);
       if(it == by_name.end()) continue;
       size_t s = it->second;
-      bool woke = SleepAt(in.servers[s], wakes[s], at) == Sleep::kAsleep;
+      bool woke = PowerOf(in.servers[s], wakes[s], at) == Power::kAsleep;
       if(woke) wakes[s].push_back(at);
       AddMark(s, {at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp, woke ? "wake-up packet: woke it" : "wake-up packet"});
     }
