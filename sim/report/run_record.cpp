@@ -23,7 +23,7 @@ RunRecord::RunRecord(Receiver &receiver, const std::string &folder, const Timeli
       commands_(folder + "/commands.txt", std::ios::binary | std::ios::trunc),
       servers_(receiver.network().servers()),
       figures_(servers_.size()),
-      points_(servers_.size()),
+      mounts_(servers_),
       attempt_(servers_.size()),
       timeline_(timeline)
 {
@@ -98,22 +98,10 @@ void RunRecord::Take(const TraceEntry &e)
       break;
     case TraceKind::kNetwork:
     {
-      const std::string &t = e.text;
-      if(t.rfind("mounted ", 0) == 0)
-      {
-        for(size_t k = 0; k < servers_.size(); ++k)
-          if(t.compare(8, servers_[k].address.size(), servers_[k].address) == 0 &&
-             t.compare(8 + servers_[k].address.size(), 1, ":") == 0)
-          {
-            ++figures_[k].mounts;
-            points_[k].insert(t.substr(t.rfind(" on ") + 4));
-          }
-      }
-      else if(t.rfind("unmounted ", 0) == 0)
-      {
-        for(size_t k = 0; k < servers_.size(); ++k)
-          if(points_[k].erase(t.substr(10)) != 0) ++figures_[k].unmounts;
-      }
+      MountCount::Change change = mounts_.Take(e);
+      if(change.server < 0) break;
+      ServerFigures &f = figures_[static_cast<size_t>(change.server)];
+      ++(change.kind == MountCount::Change::kMounted ? f.mounts : f.unmounts);
       break;
     }
     case TraceKind::kSystem:

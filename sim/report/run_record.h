@@ -7,11 +7,11 @@
 
 #include <cstdint>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "../receiver/network.h"
+#include "mount_count.h"
 #include "timeline.h"
 #include "../receiver/trace.h"
 
@@ -69,7 +69,7 @@ class RunRecord {
   bool listening_ = false;
   std::vector<NasConfig> servers_;
   std::vector<ServerFigures> figures_;
-  std::vector<std::set<std::string>> points_;  // where each server is mounted now
+  MountCount mounts_;
   // The attempt being counted per server: its tick and whether a mount failed.
   struct Open {
     bool open = false, failed = false;

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "../receiver/clock.h"
 #include "../receiver/disk.h"
 #include "../receiver/latin1.h"
+#include "mount_count.h"
 
 namespace sim {
 
@@ -123,8 +123,7 @@ struct TimelineBuilder::State {
   // Per server: the wake-up packets that woke it (the others change
   // nothing of its state).
   std::vector<std::vector<double>> wakes;
-  std::map<std::string, size_t> point_owner;  // mount point -> server
-  std::vector<std::set<std::string>> shares;
+  MountCount mounts{in.servers};
   std::vector<size_t> most;
   std::vector<double> mounted_since;
   std::string folder_server;  // where the recording folder is now
@@ -149,13 +148,6 @@ struct TimelineBuilder::State {
   {
     return static_cast<double>(static_cast<uint32_t>(tick - in.start_tick)) / 100.0;
   }
-  long ServerOfSource(const std::string &source) const
-  {
-    size_t colon = source.find(':');
-    if(colon == std::string::npos) return -1;
-    auto it = by_address.find(source.substr(0, colon));
-    return it == by_address.end() ? -1 : static_cast<long>(it->second);
-  }
   void SetFolder(double at, const std::string &server)
   {
     if(server == folder_server) return;
@@ -167,6 +159,7 @@ struct TimelineBuilder::State {
   void Compact(size_t s);
   void Tool(const TraceEntry &e, double at);
   void Network(const TraceEntry &e, double at);
+  void WakeUp(const TraceEntry &e, double at);
   // At the end of the run.
   void FinishServer(size_t k, double end);
   void ReceiverMarks(const TimelineInput &end);
@@ -266,7 +259,7 @@ void TimelineBuilder::State::Tool(const TraceEntry &e, double at)
   {
     long s = -1;
     for(size_t k = 1; k < e.args.size() && s < 0; ++k)
-      if(!e.args[k].empty() && e.args[k][0] != '-') s = ServerOfSource(e.args[k]);
+      if(!e.args[k].empty() && e.args[k][0] != '-') s = mounts.ServerOf(e.args[k]);
     if(s < 0) return;
     std::vector<Attempt> &list = attempts[static_cast<size_t>(s)];
     if(list.empty() || list.back().tick != e.tick)
@@ -288,60 +281,52 @@ void TimelineBuilder::State::Tool(const TraceEntry &e, double at)
   {
     // The point as the shell passed it: a folder name may hold blanks.
     std::string point;
-    auto it = Disk::Normalize(e.args[1], &point) ? point_owner.find(point) : point_owner.end();
-    if(it != point_owner.end())
-      AddMark(it->second, {at, MarkKind::kUnmountFailed, "unmount failed: " + e.error});
+    long s = Disk::Normalize(e.args[1], &point) ? mounts.Owner(point) : -1;
+    if(s >= 0) AddMark(static_cast<size_t>(s), {at, MarkKind::kUnmountFailed, "unmount failed: " + e.error});
+  }
+}
+
+// The servers a wake-up packet reached: the first packet of a sleep wakes
+// a server.
+void TimelineBuilder::State::WakeUp(const TraceEntry &e, double at)
+{
+  for(size_t k = 2; k < e.args.size(); ++k)
+  {
+    auto it = by_name.find(e.args[k]);
+    if(it == by_name.end()) continue;
+    size_t s = it->second;
+    bool woke = PowerOf(in.servers[s], wakes[s], at) == Power::kAsleep;
+    if(woke) wakes[s].push_back(at);
+    AddMark(s, {at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp, woke ? "wake-up packet: woke it" : "wake-up packet"});
   }
 }
 
 void TimelineBuilder::State::Network(const TraceEntry &e, double at)
 {
-  const std::string &t = e.text;
-  if(StartsWith(t, "wake-up packet to "))
+  if(!e.args.empty() && e.args[0] == kWakeUpEvent) return WakeUp(e, at);
+  MountCount::Change change = mounts.Take(e);
+  if(change.kind == MountCount::Change::kNone) return;
+  // The recording folder is where the mount now on it is from.
+  if(change.point == kRecordingFolder)
   {
-    size_t reached = t.find(" reached ");
-    if(reached == std::string::npos) return;
-    std::istringstream names(t.substr(reached + 9));
-    for(std::string name; std::getline(names, name, ',');)
-    {
-      name.erase(0, name.find_first_not_of(' '));
-      auto it = by_name.find(name);
-      if(it == by_name.end()) continue;
-      size_t s = it->second;
-      bool woke = PowerOf(in.servers[s], wakes[s], at) == Power::kAsleep;
-      if(woke) wakes[s].push_back(at);
-      AddMark(s, {at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp, woke ? "wake-up packet: woke it" : "wake-up packet"});
-    }
+    long owner = mounts.Owner(kRecordingFolder);
+    if(change.kind == MountCount::Change::kUnmounted || owner >= 0)
+      SetFolder(at, owner >= 0 ? in.servers[static_cast<size_t>(owner)].name : "");
   }
-  else if(StartsWith(t, "mounted "))
+  if(change.server < 0) return;
+  size_t k = static_cast<size_t>(change.server);
+  size_t now = mounts.Mounted(k);
+  if(change.kind == MountCount::Change::kMounted)
   {
-    size_t on = t.rfind(" on ");
-    if(on == std::string::npos) return;
-    std::string source = t.substr(8, on - 8), point = t.substr(on + 4);
-    long s = ServerOfSource(source);
-    if(s < 0) return;
-    size_t k = static_cast<size_t>(s);
-    point_owner[point] = k;
-    if(shares[k].empty()) mounted_since[k] = at;
-    shares[k].insert(point);
-    most[k] = std::max(most[k], shares[k].size());
-    if(point == kRecordingFolder) SetFolder(at, in.servers[k].name);
+    if(now == 1) mounted_since[k] = at;
+    most[k] = std::max(most[k], now);
+    return;
   }
-  else if(StartsWith(t, "unmounted "))
+  ++unmounts[k][e.tick];
+  if(now == 0)
   {
-    std::string point = t.substr(10);
-    if(point == kRecordingFolder) SetFolder(at, "");
-    auto it = point_owner.find(point);
-    if(it == point_owner.end()) return;
-    size_t k = it->second;
-    point_owner.erase(it);
-    if(shares[k].erase(point) == 0) return;
-    ++unmounts[k][e.tick];
-    if(shares[k].empty())
-    {
-      tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
-      most[k] = 0;
-    }
+    tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
+    most[k] = 0;
   }
 }
 
@@ -358,7 +343,6 @@ TimelineBuilder::TimelineBuilder(const TimelineInput &in) : state_(std::make_uni
     st.tl.servers.push_back({s.name, s.address, {}, {}, {}});
   }
   st.wakes.resize(n);
-  st.shares.resize(n);
   st.most.assign(n, 0);
   st.mounted_since.assign(n, -1);
   st.attempts.resize(n);
@@ -389,7 +373,7 @@ void TimelineBuilder::Add(const TraceEntry &e)
 void TimelineBuilder::State::FinishServer(size_t k, double end)
 {
   ServerTimeline &s = tl.servers[k];
-  if(!shares[k].empty()) s.mounted.push_back({mounted_since[k], end, static_cast<int>(most[k])});
+  if(mounts.Mounted(k) > 0) s.mounted.push_back({mounted_since[k], end, static_cast<int>(most[k])});
   for(const Attempt &a : attempts[k])
   {
     std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
