@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/log_texts.h"
 #include "sim/receiver/clock.h"
 #include "sim/report/run_record.h"
 #include "sim_fixture.h"
@@ -60,13 +61,14 @@ class TimelineTest : public ::testing::Test {
     in.start_second = 0;
     in.timers_before = {{sim::PackTimerStart(in.start_mjd, 0, 2), 30, 1, "News"}};
     in.timers_after = {{sim::PackTimerStart(in.start_mjd, 0, 4), 28, 1, "News"}};
+    // In the plug-in's own wording.
     in.run_log =
-        "01.01.2027 00:00:05 -> Send Ping to 2. NAS (10.0.0.2)\r\n"
-        "01.01.2027 00:00:10 -> 2. NAS: \"a;b\" holds characters a command cannot take - not run\r\n"
-        "01.01.2027 00:00:13 -> 1. NAS (10.0.0.1) is offline\r\n"
-        "01.01.2027 00:00:43 -> 1. NAS (10.0.0.1) is offline\r\n"
-        "01.01.2027 00:01:13 -> 1. NAS (10.0.0.1) is online\r\n"
-        "01.01.2027 00:01:30 -> Mounting of 1. NAS finished successfully \xfc\r\n";
+        "01.01.2027 00:00:05 -> " LOG_PING_SENT "2" LOG_NAS_AT "10.0.0.2)\r\n"
+        "01.01.2027 00:00:10 -> 2" LOG_NAS_ABOUT "\"a;b\" holds characters a command cannot take " LOG_NOT_RUN "\r\n"
+        "01.01.2027 00:00:13 -> 1" LOG_NAS_AT "10.0.0.1" LOG_NAS_IS "offline\r\n"
+        "01.01.2027 00:00:43 -> 1" LOG_NAS_AT "10.0.0.1" LOG_NAS_IS "offline\r\n"
+        "01.01.2027 00:01:13 -> 1" LOG_NAS_AT "10.0.0.1" LOG_NAS_IS "online\r\n"
+        "01.01.2027 00:01:30 -> Mounting of 1" LOG_NAS " finished successfully \xfc\r\n";
     const std::string refused = "mount: RPC: Program not registered";
     trace = {
         sim::WakeUpEvent(Tick(10), "00:11:32:00:00:01", {"nas"}),

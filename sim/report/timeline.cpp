@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "../receiver/clock.h"
 #include "../receiver/disk.h"
 #include "../receiver/latin1.h"
+#include "../../app/log_texts.h"
 #include "mount_count.h"
 
 namespace sim {
@@ -18,7 +20,10 @@ namespace {
 
 const char *const kRecordingFolder = "/mnt/hd/DataFiles";
 
-bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string &text, std::string_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+
+// The plug-in's wording of the run-log lines read here.
+constexpr std::string_view kNas = LOG_NAS, kNasAt = LOG_NAS_AT, kNasAbout = LOG_NAS_ABOUT, kNasIs = LOG_NAS_IS;
 
 // The server's power at `t` as the network decides it; `wakes` are the
 // packets that woke it, in order.
@@ -82,23 +87,23 @@ bool LogLineTime(const std::string &line, const TimelineInput &in, double *at, s
 // the plug-in uses, and the address when the text names one.
 bool NasNumber(const std::string &text, int *n, std::string *address)
 {
-  size_t at = text.find(". NAS");
+  size_t at = text.find(kNas);
   if(at == std::string::npos || at == 0) return false;
   size_t digits = at;
   while(digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
   if(digits == at) return false;
   *n = std::atoi(text.c_str() + digits);
   address->clear();
-  size_t rest = at + 5;
-  if(text.compare(rest, 2, " (") == 0)
+  if(text.compare(at, kNasAt.size(), kNasAt) == 0)
   {
-    size_t close = text.find(')', rest);
-    if(close != std::string::npos) *address = text.substr(rest + 2, close - rest - 2);
+    size_t from = at + kNasAt.size(), close = text.find(')', from);
+    if(close != std::string::npos) *address = text.substr(from, close - from);
   }
-  else if(text.compare(rest, 2, ": ") == 0 && rest + 2 < text.size() && text[rest + 2] != '"')
+  else if(text.compare(at, kNasAbout.size(), kNasAbout) == 0 && at + kNasAbout.size() < text.size() &&
+          text[at + kNasAbout.size()] != '"')
   {
-    size_t space = text.find(' ', rest + 2);
-    *address = text.substr(rest + 2, space == std::string::npos ? std::string::npos : space - rest - 2);
+    size_t from = at + kNasAbout.size(), space = text.find(' ', from);
+    *address = text.substr(from, space == std::string::npos ? std::string::npos : space - from);
   }
   return true;
 }
@@ -422,23 +427,23 @@ void TimelineBuilder::State::RunLog(const TimelineInput &end, double until)
     std::string text = raw;
     double stamped;
     if(LogLineTime(raw, end, &stamped, &text)) at = std::min(std::max(stamped, 0.0), until);
-    bool routine = StartsWith(text, "Send Ping to ") || StartsWith(text, "ping -c") ||
-                   text.find("ether-wake") != std::string::npos || text == "Check Networkstatus";
+    bool routine = StartsWith(text, LOG_PING_SENT) || StartsWith(text, LOG_PING_COMMAND) ||
+                   text.find(LOG_WAKEUP_APPLET) != std::string::npos || text == LOG_NETWORK_CHECK;
     int n = 0;
     std::string address;
     bool numbered = NasNumber(text, &n, &address);
     if(numbered)
     {
       if(!address.empty()) number_address[n] = address;
-      size_t is = text.rfind(") is ");
+      size_t is = text.rfind(kNasIs);
       if(is != std::string::npos)
       {
-        std::string answer = text.substr(is + 5);
+        std::string answer = text.substr(is + kNasIs.size());
         routine = last_answer[n] == answer;
         last_answer[n] = answer;
       }
     }
-    if(text.find("- not run") != std::string::npos)
+    if(text.find(LOG_NOT_RUN) != std::string::npos)
     {
       Mark mark{at, MarkKind::kRefusal, "not run: " + Latin1ToUtf8(text)};
       auto known = numbered ? number_address.find(n) : number_address.end();
