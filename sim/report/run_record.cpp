@@ -9,13 +9,8 @@ std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
 {
   uint64_t ticks = static_cast<uint32_t>(tick - config.start_tick) +
                    (static_cast<uint64_t>(config.hour) * 3600 + config.minute * 60 + config.second) * 100;
-  Date d = DateFromMjd(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000));
-  uint64_t in_day = ticks % 8640000;
-  char text[64];
-  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d.%02d", d.year, d.month, d.day,
-                static_cast<int>(in_day / 360000), static_cast<int>(in_day / 6000 % 60),
-                static_cast<int>(in_day / 100 % 60), static_cast<int>(in_day % 100));
-  return text;
+  return LocalTimeText(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000),
+                       ticks % 8640000);
 }
 
 RunRecord::RunRecord(Receiver &receiver, const std::string &folder, const TimelineInput &timeline)

@@ -485,24 +485,12 @@ std::string TimelineClock(const RunTimeline &timeline, double at, bool with_date
 {
   int64_t total = static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(at);
   int64_t day = total >= 0 ? total / 86400 : (total - 86399) / 86400;
-  int64_t second = total - day * 86400;
-  char text[48];
-  if(with_date)
-  {
-    static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    Date d = DateFromMjd(timeline.start_mjd + day);
-    // The year only where the run passes a new year's eve.
-    int64_t last_day = (static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(timeline.duration)) / 86400;
-    bool years = DateFromMjd(timeline.start_mjd).year != DateFromMjd(timeline.start_mjd + last_day).year;
-    char year[8] = "";
-    if(years) std::snprintf(year, sizeof(year), "%04d", d.year);
-    std::snprintf(text, sizeof(text), "%s %02d.%02d.%s %02d:%02d:%02d", kDays[d.weekday], d.day, d.month, year,
-                  static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
-  }
-  else
-    std::snprintf(text, sizeof(text), "%02d:%02d:%02d", static_cast<int>(second / 3600),
-                  static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
-  return text;
+  auto second = static_cast<uint32_t>(total - day * 86400);
+  if(!with_date) return TimeOfDayText(second);
+  // The year only where the run passes a new year's eve.
+  int64_t last_day = (static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(timeline.duration)) / 86400;
+  bool years = DateFromMjd(timeline.start_mjd).year != DateFromMjd(timeline.start_mjd + last_day).year;
+  return DayTimeText(timeline.start_mjd + day, second, years);
 }
 
 }  // namespace sim
