@@ -6,6 +6,7 @@
 #include "../host/shell.h"
 #include "../lib/str/str.h"
 #include "Brimvale.h"
+#include "log_texts.h"
 #include "runlog.h"
 
 // In double quotes the shell still expands these.
@@ -36,23 +37,23 @@ void LogRefusal(int n, CommandStatus status, const char *key, const char *comman
   switch(status)
   {
   case COMMAND_UNSAFE:
-    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" holds characters a command cannot take - not run", n,
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d" LOG_NAS_ABOUT "\"%s\" holds characters a command cannot take " LOG_NOT_RUN, n,
               key);
     break;
   case COMMAND_NOT_PLAIN:
     // "../x" would put the mount point outside the media folder.
-    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" must be a plain folder name - not run", n, key);
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d" LOG_NAS_ABOUT "\"%s\" must be a plain folder name " LOG_NOT_RUN, n, key);
     break;
   case COMMAND_NOT_ADDRESS:
-    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" is not an IPv4 address or host name - not run", n, key);
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d" LOG_NAS_ABOUT "\"%s\" is not an IPv4 address or host name " LOG_NOT_RUN, n, key);
     break;
   case COMMAND_NOT_MAC:
-    StrFormat(LogBuffer, sizeof(LogBuffer), "%d. NAS: \"%s\" is not a MAC address like 00:11:32:aa:bb:cc - not run",
+    StrFormat(LogBuffer, sizeof(LogBuffer), "%d" LOG_NAS_ABOUT "\"%s\" is not a MAC address like 00:11:32:aa:bb:cc " LOG_NOT_RUN,
               n, key);
     break;
   case COMMAND_TOO_LONG:
     // Show how it begins so the user can find the setting that is too long.
-    StrFormat(LogBuffer, sizeof(LogBuffer), "Command too long - not run: %.60s...", command);
+    StrFormat(LogBuffer, sizeof(LogBuffer), "Command too long " LOG_NOT_RUN ": %.60s...", command);
     break;
   default:
     return;

@@ -9,6 +9,7 @@
 #include "Brimvale.h"
 #include "command.h"
 #include "display.h"
+#include "log_texts.h"
 #include "probe.h"
 #include "runlog.h"
 #include "settings.h"
@@ -274,7 +275,7 @@ void Mountit(int tries, int i)
   ServerRecord *s = &ServerTable[i];
   ShowMount(0, 0, i);
   isMounting = 1;
-  StrFormat(LogBuffer, sizeof(LogBuffer), "Start mounting of %d. NAS: %s (%d try)", i, s->address, tries + 1);
+  StrFormat(LogBuffer, sizeof(LogBuffer), "Start mounting of %d" LOG_NAS_ABOUT "%s (%d try)", i, s->address, tries + 1);
   WriteLog(LogBuffer);
 
   int ok = 0, failed = 0;

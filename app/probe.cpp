@@ -9,6 +9,7 @@
 #include "../lib/str/str.h"
 #include "Brimvale.h"
 #include "command.h"
+#include "log_texts.h"
 #include "runlog.h"
 #include "settings.h"
 
@@ -56,7 +57,7 @@ CommandStatus FormatPing(const char *address, int n, char *command, size_t size)
   // An address the shell would split, or ping would take for an option, is not pinged.
   CommandStatus checked = CheckAddress(address);
   if(checked != COMMAND_READY) return checked;
-  int fit = StrFormat(command, size, "ping -c1 -W%d %s > %s" SETTINGS_FOLDER "/%d.ping", ServerTable[n].pingWait,
+  int fit = StrFormat(command, size, LOG_PING_COMMAND "1 -W%d %s > %s" SETTINGS_FOLDER "/%d.ping", ServerTable[n].pingWait,
                       address, HDD_LINUX_ROOT, n);
   return fit ? COMMAND_READY : COMMAND_TOO_LONG;
 }
@@ -66,7 +67,7 @@ CommandStatus FormatWakeup(const char *mac, char *command, size_t size)
   if(command != NULL && size > 0) command[0] = '\0';
   CommandStatus checked = CheckMac(mac);
   if(checked != COMMAND_READY) return checked;
-  int fit = StrFormat(command, size, "%s/ProgramFiles/busybox ether-wake %s", HDD_LINUX_ROOT, mac);
+  int fit = StrFormat(command, size, "%s/ProgramFiles/busybox " LOG_WAKEUP_APPLET " %s", HDD_LINUX_ROOT, mac);
   return fit ? COMMAND_READY : COMMAND_TOO_LONG;
 }
 
@@ -81,9 +82,9 @@ int isOnline(const char *address, int n)
   }
 
   if(n == INTERNET_PROBE)
-    StrCopy(LogBuffer, sizeof(LogBuffer), "Check Networkstatus");
+    StrCopy(LogBuffer, sizeof(LogBuffer), LOG_NETWORK_CHECK);
   else
-    StrFormat(LogBuffer, sizeof(LogBuffer), "Send Ping to %d. NAS (%s)", n, address);
+    StrFormat(LogBuffer, sizeof(LogBuffer), LOG_PING_SENT "%d" LOG_NAS_AT "%s)", n, address);
   WriteLog(LogBuffer);
 
   int online = 0;
@@ -102,7 +103,7 @@ int isOnline(const char *address, int n)
   if(n == INTERNET_PROBE)
     StrCopy(LogBuffer, sizeof(LogBuffer), online ? "Network is ready" : "Network is not ready");
   else
-    StrFormat(LogBuffer, sizeof(LogBuffer), online ? "%d. NAS (%s) is online" : "%d. NAS (%s) is offline", n, address);
+    StrFormat(LogBuffer, sizeof(LogBuffer), online ? "%d" LOG_NAS_AT "%s" LOG_NAS_IS "online" : "%d" LOG_NAS_AT "%s" LOG_NAS_IS "offline", n, address);
   WriteLog(LogBuffer);
   return online;
 }

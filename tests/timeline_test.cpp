@@ -2,11 +2,17 @@
 // receiver owner reads must say what the trace says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/log_texts.h"
 #include "sim/receiver/clock.h"
+#include "sim/report/run_record.h"
+#include "sim_fixture.h"
 #include "sim/report/timeline.h"
 
 namespace {
@@ -17,10 +23,9 @@ using sim::TraceKind;
 
 constexpr uint32_t kStart = 5000;
 
-sim::TraceEntry At(double seconds, TraceKind kind, const std::string &text)
-{
-  return {kStart + static_cast<uint32_t>(seconds * 100), kind, text};
-}
+uint32_t Tick(double seconds) { return kStart + static_cast<uint32_t>(std::llround(seconds * 100)); }
+
+sim::TraceEntry At(double seconds, TraceKind kind, const std::string &text) { return {Tick(seconds), kind, text}; }
 
 // A tool the shell ran, with its words, status and error as the shell
 // records them; the text is the shell's too, for a reader that would parse it.
@@ -56,35 +61,36 @@ class TimelineTest : public ::testing::Test {
     in.start_second = 0;
     in.timers_before = {{sim::PackTimerStart(in.start_mjd, 0, 2), 30, 1, "News"}};
     in.timers_after = {{sim::PackTimerStart(in.start_mjd, 0, 4), 28, 1, "News"}};
+    // In the plug-in's own wording.
     in.run_log =
-        "01.01.2027 00:00:05 -> Send Ping to 2. NAS (10.0.0.2)\r\n"
-        "01.01.2027 00:00:10 -> 2. NAS: \"a;b\" holds characters a command cannot take - not run\r\n"
-        "01.01.2027 00:00:13 -> 1. NAS (10.0.0.1) is offline\r\n"
-        "01.01.2027 00:00:43 -> 1. NAS (10.0.0.1) is offline\r\n"
-        "01.01.2027 00:01:13 -> 1. NAS (10.0.0.1) is online\r\n"
-        "01.01.2027 00:01:30 -> Mounting of 1. NAS finished successfully \xfc\r\n";
+        "01.01.2027 00:00:05 -> " LOG_PING_SENT "2" LOG_NAS_AT "10.0.0.2)\r\n"
+        "01.01.2027 00:00:10 -> 2" LOG_NAS_ABOUT "\"a;b\" holds characters a command cannot take " LOG_NOT_RUN "\r\n"
+        "01.01.2027 00:00:13 -> 1" LOG_NAS_AT "10.0.0.1" LOG_NAS_IS "offline\r\n"
+        "01.01.2027 00:00:43 -> 1" LOG_NAS_AT "10.0.0.1" LOG_NAS_IS "offline\r\n"
+        "01.01.2027 00:01:13 -> 1" LOG_NAS_AT "10.0.0.1" LOG_NAS_IS "online\r\n"
+        "01.01.2027 00:01:30 -> Mounting of 1" LOG_NAS " finished successfully \xfc\r\n";
     const std::string refused = "mount: RPC: Program not registered";
     trace = {
-        At(10, TraceKind::kNetwork, "wake-up packet to 00:11:32:00:00:01 reached nas"),
+        sim::WakeUpEvent(Tick(10), "00:11:32:00:00:01", {"nas"}),
         Tool(13, {"ping", "-c1", "-W3", "10.0.0.1"}, 1),
-        At(20, TraceKind::kNetwork, "wake-up packet to 00:11:32:00:00:01 reached nas"),
+        sim::WakeUpEvent(Tick(20), "00:11:32:00:00:01", {"nas"}),
         Tool(70, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 255, refused),
         Tool(70, {"mount", "10.0.0.1:/r", "/mnt/hd/DataFiles", "-osoft"}, 255, refused),
         Tool(73, {"ping", "-c1", "-W3", "10.0.0.1"}, 0),
         Tool(90, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 0),
-        At(90, TraceKind::kNetwork, "mounted 10.0.0.1:/v on /mnt/hd/MediaFiles/N"),
-        At(90, TraceKind::kNetwork, "mounted /mnt/hd/DataFiles on /mnt/hd/DF_local"),
+        sim::MountedEvent(Tick(90), "10.0.0.1:/v", "/mnt/hd/MediaFiles/N"),
+        sim::MountedEvent(Tick(90), "/mnt/hd/DataFiles", "/mnt/hd/DF_local"),
         Tool(90, {"mount", "10.0.0.1:/r", "/mnt/hd/DataFiles", "-osoft"}, 0),
-        At(90, TraceKind::kNetwork, "mounted 10.0.0.1:/r on /mnt/hd/DataFiles"),
+        sim::MountedEvent(Tick(90), "10.0.0.1:/r", "/mnt/hd/DataFiles"),
         At(95, TraceKind::kOsd, "TAP_Osd_Sync -> screen-a.png"),
         At(96, TraceKind::kOsd, "TAP_Osd_Sync"),
-        At(120, TraceKind::kNetwork, "unmounted /mnt/hd/MediaFiles/N"),
-        At(120, TraceKind::kNetwork, "unmounted /mnt/hd/DataFiles"),
-        At(120, TraceKind::kNetwork, "unmounted /mnt/hd/DF_local"),
+        sim::UnmountedEvent(Tick(120), "/mnt/hd/MediaFiles/N"),
+        sim::UnmountedEvent(Tick(120), "/mnt/hd/DataFiles"),
+        sim::UnmountedEvent(Tick(120), "/mnt/hd/DF_local"),
         Tool(150, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 255,
              "mount: RPC: Unable to receive; errno = No route to host"),
         Tool(250, {"mount", "10.0.0.1:/v", "/mnt/hd/MediaFiles/N", "-osoft"}, 0),
-        At(250, TraceKind::kNetwork, "mounted 10.0.0.1:/v on /mnt/hd/MediaFiles/N"),
+        sim::MountedEvent(Tick(250), "10.0.0.1:/v", "/mnt/hd/MediaFiles/N"),
     };
   }
 
@@ -116,6 +122,58 @@ TEST_F(TimelineTest, ServerStateFollowsSleepWakeUpBootAndOutage)
   EXPECT_EQ(tl.servers[1].states[0].state, ServerState::kUp);
 }
 
+// The timeline draws a server's sleep as the network keeps it: at each edge
+// of a sleep, a wake-up and a boot, what the report shows is what a ping
+// would have met. Packets while booting or up change nothing.
+TEST(TimelineSleepTest, ServerStateIsWhatTheNetworkAnswers)
+{
+  sim::NasConfig nas;
+  nas.name = "nas";
+  nas.address = "10.0.0.1";
+  nas.mac = "00:11:32:00:00:01";
+  nas.asleep = true;
+  nas.boot_seconds = 50;
+  nas.sleeps = {200, 500};
+  sim::TimelineInput in;
+  in.servers = {nas};
+  in.start_tick = kStart;
+  in.duration = 600;
+  sim::Network network;
+  network.AddServer(nas);
+  network.SetStart(kStart);
+  const double packets[] = {10, 30, 100, 250, 290, 320};
+  const double edges[] = {0, 10, 30, 60, 100, 200, 250, 290, 300, 320, 500, 599.99};
+  std::vector<sim::TraceEntry> trace;
+  std::vector<bool> sleeping;  // what the network answers, at each edge
+  size_t next = 0;
+  for(double t : edges)
+    for(double at : {t - 0.01, t})
+    {
+      if(at < 0) continue;
+      for(; next < std::size(packets) && packets[next] <= at; ++next)
+      {
+        network.Wake(nas.mac, Tick(packets[next]));
+        trace.push_back(sim::WakeUpEvent(Tick(packets[next]), nas.mac, {nas.name}));
+      }
+      sleeping.push_back(network.Sleeping(nas, Tick(at)));
+    }
+  sim::RunTimeline tl = BuildTimeline(in, trace);
+  size_t k = 0;
+  for(double t : edges)
+    for(double at : {t - 0.01, t})
+    {
+      if(at < 0) continue;
+      ServerState drawn = ServerState::kUp;
+      for(const sim::StateSpan &span : tl.servers[0].states)
+        if(span.from <= at + 1e-9 && at + 1e-9 < span.to) drawn = span.state;
+      bool asleep = drawn == ServerState::kAsleep || drawn == ServerState::kBooting;
+      EXPECT_EQ(asleep, sleeping[k]) << "at " << at << " s";
+      ++k;
+    }
+  // Not a rule that always says the same: asleep, booting and up all occur.
+  EXPECT_EQ(std::count(sleeping.begin(), sleeping.end(), true), 15);
+}
+
 TEST_F(TimelineTest, MountedSpansAndTheRecordingFolderFollowMountsAndUnmounts)
 {
   sim::RunTimeline tl = BuildTimeline(in, trace);
@@ -137,6 +195,48 @@ TEST_F(TimelineTest, MountedSpansAndTheRecordingFolderFollowMountsAndUnmounts)
   EXPECT_EQ(tl.recording_folder[1].server, "nas");
   EXPECT_EQ(tl.recording_folder[2].server, "");
   EXPECT_DOUBLE_EQ(tl.recording_folder[2].to, 300);
+}
+
+// The summary's figures and the timeline count one server's mounts and
+// unmounts alike, also of a folder whose name holds " on " and of a point
+// another server was mounted over (unmounting it uncovers the first).
+class MountCountTest : public SimTest {};
+
+TEST_F(MountCountTest, SummaryAndTimelineCountTheSameMountsAndUnmounts)
+{
+  config.servers = {NasWithExports("a", "10.0.0.1", {"/v"}), NasWithExports("b", "10.0.0.2", {"/v"})};
+  sim::Receiver &r = Boot();
+  MakeDir("/mnt/hd/MediaFiles/Live on Stage");
+  MakeDir("/mnt/hd/MediaFiles/N");
+  sim::TimelineInput in;
+  in.servers = config.servers;
+  in.start_tick = r.clock().tick();
+  in.duration = 600;
+  sim::RunRecord record(r, sandbox.path(), in);
+  const char *const commands[] = {
+      "mount 10.0.0.1:/v \"/mnt/hd/MediaFiles/Live on Stage\"",
+      "mount 10.0.0.1:/v /mnt/hd/MediaFiles/N",
+      "mount 10.0.0.2:/v /mnt/hd/MediaFiles/N",
+      "umount \"/mnt/hd/MediaFiles/Live on Stage\"",
+      "umount /mnt/hd/MediaFiles/N",
+      "umount /mnt/hd/MediaFiles/N",
+  };
+  for(const char *command : commands) ASSERT_EQ(system(command), 0) << command;
+  ASSERT_TRUE(record.End());
+  sim::RunTimeline tl = record.timeline().Finish(in);
+  const int expected[] = {2, 1};  // mounts = unmounts, by server
+  for(size_t k = 0; k < 2; ++k)
+  {
+    const sim::ServerFigures &f = record.servers()[k];
+    EXPECT_EQ(f.mounts, expected[k]) << k;
+    EXPECT_EQ(f.unmounts, expected[k]) << k;
+    int unmounted = 0;
+    for(const sim::Mark &m : tl.servers[k].marks)
+      if(m.kind == MarkKind::kUnmount) unmounted += std::atoi(m.text.c_str() + std::string("unmounted ").size());
+    EXPECT_EQ(unmounted, f.unmounts) << k << ": the timeline's unmounts";
+    ASSERT_FALSE(tl.servers[k].mounted.empty()) << k;
+    EXPECT_LT(tl.servers[k].mounted.back().to, in.duration) << k << ": still mounted at the end";
+  }
 }
 
 TEST_F(TimelineTest, MarksTellPingsWakeUpsAttemptsAndRefusalsApart)

@@ -1,7 +1,6 @@
 #include "timer_table.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "../receiver/clock.h"
@@ -64,12 +63,7 @@ uint32_t PackTimerStart(int64_t mjd, int hour, int minute)
 
 std::string TimerStartText(uint32_t start)
 {
-  Date d = DateFromMjd(start >> 16);
-  int hour = static_cast<int>((start >> 8) & 0xFF), minute = static_cast<int>(start & 0xFF);
-  char text[64];
-  std::snprintf(text, sizeof(text), hour < 24 && minute < 60 ? "%04d-%02d-%02d %02d:%02d" : "%04d-%02d-%02d %d:%d",
-                d.year, d.month, d.day, hour, minute);
-  return text;
+  return DateMinuteText(start >> 16, static_cast<int>((start >> 8) & 0xFF), static_cast<int>(start & 0xFF));
 }
 
 void EncodeTimerSlot(const FirmwareTimer &timer, size_t index, const TimerSlotLayout &layout, uint8_t *slot)

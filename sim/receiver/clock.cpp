@@ -60,14 +60,46 @@ void Clock::Advance(uint64_t ticks)
   day_ticks_ %= kTicksPerDay;
 }
 
-std::string Clock::LocalText() const
+std::string LocalTimeText(int64_t mjd, uint64_t day_ticks)
 {
-  Date d = DateFromMjd(mjd_);
+  Date d = DateFromMjd(mjd);
   char text[64];
   std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d.%02d", d.year, d.month, d.day,
-                hour(), minute(), second(), static_cast<int>(day_ticks_ % 100));
+                static_cast<int>(day_ticks / 360000), static_cast<int>(day_ticks / 6000 % 60),
+                static_cast<int>(day_ticks / 100 % 60), static_cast<int>(day_ticks % 100));
   return text;
 }
+
+std::string TimeOfDayText(uint32_t second_of_day)
+{
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02d:%02d:%02d", static_cast<int>(second_of_day / 3600),
+                static_cast<int>(second_of_day / 60 % 60), static_cast<int>(second_of_day % 60));
+  return text;
+}
+
+std::string DayTimeText(int64_t mjd, uint32_t second_of_day, bool with_year)
+{
+  static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  Date d = DateFromMjd(mjd);
+  char year[8] = "";
+  if(with_year) std::snprintf(year, sizeof(year), "%04d", d.year);
+  char text[48];
+  std::snprintf(text, sizeof(text), "%s %02d.%02d.%s %s", kDays[d.weekday], d.day, d.month, year,
+                TimeOfDayText(second_of_day).c_str());
+  return text;
+}
+
+std::string DateMinuteText(int64_t mjd, int hour, int minute)
+{
+  Date d = DateFromMjd(mjd);
+  char text[64];
+  std::snprintf(text, sizeof(text), hour < 24 && minute < 60 ? "%04d-%02d-%02d %02d:%02d" : "%04d-%02d-%02d %d:%d",
+                d.year, d.month, d.day, hour, minute);
+  return text;
+}
+
+std::string Clock::LocalText() const { return LocalTimeText(mjd_, day_ticks_); }
 
 std::string Clock::UptimeFileText() const
 {

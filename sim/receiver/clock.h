@@ -18,6 +18,17 @@ struct Date {
 int64_t MjdFromDate(int year, int month, int day);
 Date DateFromMjd(int64_t mjd);
 
+// The receiver's local times as the emulator's outputs write them.
+// "2026-12-08 13:45:00.00", `day_ticks` (10 ms) after local midnight.
+std::string LocalTimeText(int64_t mjd, uint64_t day_ticks);
+// "13:45:00".
+std::string TimeOfDayText(uint32_t second_of_day);
+// "Tue 08.12. 13:45:00", or "Tue 08.12.2026 13:45:00" `with_year`.
+std::string DayTimeText(int64_t mjd, uint32_t second_of_day, bool with_year);
+// "2026-12-08 20:05": a date with an hour and minute as a timer holds them;
+// out of range unpadded as they stand ("2026-12-08 25:7").
+std::string DateMinuteText(int64_t mjd, int hour, int minute);
+
 class Clock {
  public:
   // Ticks are 10 ms. `tick` is the firmware's tick counter, `uptime` the time

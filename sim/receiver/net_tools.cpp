@@ -107,9 +107,7 @@ int BusyboxTool(ToolCall &call)
   }
   Receiver &r = *call.receiver;
   std::vector<std::string> reached = r.network().Wake(mac, r.clock().uptime());
-  std::string who;
-  for(const std::string &name : reached) who += (who.empty() ? "" : ", ") + name;
-  r.Record(TraceKind::kNetwork, "wake-up packet to " + NormalizeMac(mac) + (who.empty() ? "" : " reached " + who));
+  r.trace().Add(WakeUpEvent(r.clock().tick(), NormalizeMac(mac), reached));
   return 0;
 }
 
@@ -162,7 +160,7 @@ int MountTool(ToolCall &call)
       return Fail(call, error, 255);
     if(!r.disk().Mount(target, host_dir, positional[0], "nfs", options, &error)) return Fail(call, "mount: " + error, 255);
   }
-  r.Record(TraceKind::kNetwork, "mounted " + positional[0] + " on " + target);
+  r.trace().Add(MountedEvent(r.clock().tick(), positional[0], target));
   return 0;
 }
 
@@ -184,7 +182,7 @@ int UmountTool(ToolCall &call)
   Receiver &r = *call.receiver;
   if(!call.Path(given, &target) || !r.disk().Unmount(target, &error, lazy))
     return Fail(call, "umount: can't unmount " + given + ": " + (error == "target is busy" ? "Device or resource busy" : "Invalid argument"), 1);
-  r.Record(TraceKind::kNetwork, "unmounted " + target);
+  r.trace().Add(UnmountedEvent(r.clock().tick(), target));
   return 0;
 }
 

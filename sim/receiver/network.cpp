@@ -53,28 +53,23 @@ NasState *Network::State(const std::string &name)
   return it == states_.end() ? nullptr : &it->second;
 }
 
-namespace {
-
-// When the sleep that lasts at `t` began (seconds), or -1 while the server is
-// awake by its schedule. A server asleep from the start sleeps since 0.
-double SleepStart(const NasConfig &server, double t)
+Power PowerAt(const NasConfig &server, double t, double woken_at)
 {
-  double start = server.asleep ? 0.0 : -1.0;
+  // When the sleep that lasts at `t` began; a server asleep from the start
+  // sleeps since 0.
+  double since = server.asleep ? 0.0 : -1.0;
   for(double s : server.sleeps)
-    if(s <= t && s > start) start = s;
-  return start;
+    if(s <= t && s > since) since = s;
+  if(since < 0) return Power::kAwake;
+  // Woken during this sleep?
+  if(woken_at < since || woken_at > t) return Power::kAsleep;
+  return t < woken_at + server.boot_seconds ? Power::kBooting : Power::kAwake;
 }
-
-}  // namespace
 
 bool Network::Sleeping(const NasConfig &server, uint64_t uptime_ticks) const
 {
-  double t = Seconds(uptime_ticks);
-  double since = SleepStart(server, t);
-  if(since < 0) return false;
-  // Woken during this sleep, and booted.
   const NasState &state = states_.at(server.name);
-  return !(state.woken && state.woken_at >= since && t >= state.woken_at + server.boot_seconds);
+  return PowerAt(server, Seconds(uptime_ticks), state.woken ? state.woken_at : -1) != Power::kAwake;
 }
 
 bool Network::Up(const NasConfig &server, uint64_t uptime_ticks) const
@@ -104,8 +99,7 @@ std::vector<std::string> Network::Wake(const std::string &mac, uint64_t uptime_t
     reached.push_back(s.name);
     // A server that is already on, or booting, ignores the packet.
     double t = Seconds(uptime_ticks);
-    double since = SleepStart(s, t);
-    if(since >= 0 && !(state.woken && state.woken_at >= since))
+    if(PowerAt(s, t, state.woken ? state.woken_at : -1) == Power::kAsleep)
     {
       state.woken = true;
       state.woken_at = t;

@@ -38,6 +38,14 @@ struct NasConfig {
   std::vector<std::pair<double, double>> refusals;
 };
 
+// A server's power by its schedule and the wake-up packets it got: asleep
+// from each of its sleeps (from the start, when it starts asleep) until the
+// first wake-up packet after it, then booting for its boot time, then up.
+enum class Power { kAwake, kAsleep, kBooting };
+// At `t` (seconds since the run began), when the packet that last woke it
+// came at `woken_at` (< 0: none did).
+Power PowerAt(const NasConfig &server, double t, double woken_at);
+
 struct NasState {
   bool woken = false;
   double woken_at = 0;

@@ -22,6 +22,27 @@ const char *TraceKindName(TraceKind kind)
   return "?";
 }
 
+TraceEntry MountedEvent(uint32_t tick, const std::string &source, const std::string &point)
+{
+  return {tick, TraceKind::kNetwork, "mounted " + source + " on " + point, {kMountedEvent, source, point}};
+}
+
+TraceEntry UnmountedEvent(uint32_t tick, const std::string &point)
+{
+  return {tick, TraceKind::kNetwork, "unmounted " + point, {kUnmountedEvent, point}};
+}
+
+TraceEntry WakeUpEvent(uint32_t tick, const std::string &mac, const std::vector<std::string> &reached)
+{
+  TraceEntry e{tick, TraceKind::kNetwork, "wake-up packet to " + mac, {kWakeUpEvent, mac}};
+  for(size_t k = 0; k < reached.size(); ++k)
+  {
+    e.text += (k == 0 ? " reached " : ", ") + reached[k];
+    e.args.push_back(reached[k]);
+  }
+  return e;
+}
+
 void Trace::Add(uint32_t tick, TraceKind kind, std::string text)
 {
   Add(TraceEntry{tick, kind, std::move(text)});

@@ -32,8 +32,10 @@ const char *TraceKindName(TraceKind kind);
 // (kTool) also carries its words as the shell split them (`args`, the tool's
 // name first), its exit status and what it said on standard error when that
 // was not redirected; a command line (kShell) carries its status and the
-// error texts of the tools in it that failed, joined with "; ". Whoever
-// needs these reads the fields, never the text.
+// error texts of the tools in it that failed, joined with "; ". A mount,
+// an unmount or a wake-up packet on the network (kNetwork) carries its
+// fields in `args`, the event first (see the events below). Whoever needs
+// these reads the fields, never the text.
 struct TraceEntry {
   uint32_t tick;
   TraceKind kind;
@@ -42,6 +44,17 @@ struct TraceEntry {
   int status = 0;
   std::string error{};
 };
+
+// The network's events, and their fields after the event's name:
+// source ("192.168.178.20:/volume1/video", or the folder of a bind mount)
+// and mount point, both as the receiver's paths; the mount point;
+// the MAC (normalised) and the names of the servers the packet reached.
+constexpr const char *kMountedEvent = "mounted";
+constexpr const char *kUnmountedEvent = "unmounted";
+constexpr const char *kWakeUpEvent = "wake-up";
+TraceEntry MountedEvent(uint32_t tick, const std::string &source, const std::string &point);
+TraceEntry UnmountedEvent(uint32_t tick, const std::string &point);
+TraceEntry WakeUpEvent(uint32_t tick, const std::string &mac, const std::vector<std::string> &reached);
 
 class Trace {
  public:

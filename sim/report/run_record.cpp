@@ -15,13 +15,8 @@ std::string VirtualTime(const ReceiverConfig &config, uint32_t tick)
 {
   uint64_t ticks = static_cast<uint32_t>(tick - config.start_tick) +
                    (static_cast<uint64_t>(config.hour) * 3600 + config.minute * 60 + config.second) * 100;
-  Date d = DateFromMjd(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000));
-  uint64_t in_day = ticks % 8640000;
-  char text[64];
-  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d.%02d", d.year, d.month, d.day,
-                static_cast<int>(in_day / 360000), static_cast<int>(in_day / 6000 % 60),
-                static_cast<int>(in_day / 100 % 60), static_cast<int>(in_day % 100));
-  return text;
+  return LocalTimeText(MjdFromDate(config.year, config.month, config.day) + static_cast<int64_t>(ticks / 8640000),
+                       ticks % 8640000);
 }
 
 RunRecord::RunRecord(Receiver &receiver, const std::string &folder, const TimelineInput &timeline)
@@ -29,7 +24,7 @@ RunRecord::RunRecord(Receiver &receiver, const std::string &folder, const Timeli
       commands_(folder + "/commands.txt", std::ios::binary | std::ios::trunc),
       servers_(receiver.network().servers()),
       figures_(servers_.size()),
-      points_(servers_.size()),
+      mounts_(servers_),
       attempt_(servers_.size()),
       timeline_(timeline)
 {
@@ -104,22 +99,10 @@ void RunRecord::Take(const TraceEntry &e)
       break;
     case TraceKind::kNetwork:
     {
-      const std::string &t = e.text;
-      if(t.rfind("mounted ", 0) == 0)
-      {
-        for(size_t k = 0; k < servers_.size(); ++k)
-          if(t.compare(8, servers_[k].address.size(), servers_[k].address) == 0 &&
-             t.compare(8 + servers_[k].address.size(), 1, ":") == 0)
-          {
-            ++figures_[k].mounts;
-            points_[k].insert(t.substr(t.rfind(" on ") + 4));
-          }
-      }
-      else if(t.rfind("unmounted ", 0) == 0)
-      {
-        for(size_t k = 0; k < servers_.size(); ++k)
-          if(points_[k].erase(t.substr(10)) != 0) ++figures_[k].unmounts;
-      }
+      MountCount::Change change = mounts_.Take(e);
+      if(change.server < 0) break;
+      ServerFigures &f = figures_[static_cast<size_t>(change.server)];
+      ++(change.kind == MountCount::Change::kMounted ? f.mounts : f.unmounts);
       break;
     }
     case TraceKind::kSystem:

@@ -7,12 +7,12 @@
 
 #include <cstdint>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "../../host/folders.h"
 #include "../receiver/network.h"
+#include "mount_count.h"
 #include "timeline.h"
 #include "../receiver/trace.h"
 
@@ -74,7 +74,7 @@ class RunRecord {
   bool listening_ = false;
   std::vector<NasConfig> servers_;
   std::vector<ServerFigures> figures_;
-  std::vector<std::set<std::string>> points_;  // where each server is mounted now
+  MountCount mounts_;
   // The attempt being counted per server: its tick and whether a mount failed.
   struct Open {
     bool open = false, failed = false;

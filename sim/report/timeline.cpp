@@ -5,13 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <set>
 #include <sstream>
+#include <string_view>
 
 #include "../../host/folders.h"
 #include "../receiver/clock.h"
 #include "../receiver/disk.h"
 #include "../receiver/latin1.h"
+#include "../../app/log_texts.h"
+#include "mount_count.h"
 
 namespace sim {
 
@@ -19,33 +21,28 @@ namespace {
 
 const char *const kRecordingFolder = HDD_MOUNT RECORDING_FOLDER;
 
-bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string &text, std::string_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
-enum class Sleep { kAwake, kAsleep, kBooting };
+// The plug-in's wording of the run-log lines read here.
+constexpr std::string_view kNas = LOG_NAS, kNasAt = LOG_NAS_AT, kNasAbout = LOG_NAS_ABOUT, kNasIs = LOG_NAS_IS;
 
-// Whether the server sleeps at `t`, as the emulated network decides it:
-// asleep from each sleep until the first wake-up packet after it, then
-// booting for its boot time.
-Sleep SleepAt(const NasConfig &server, const std::vector<double> &wakes, double t)
+// The server's power at `t` as the network decides it; `wakes` are the
+// packets that woke it, in order.
+Power PowerOf(const NasConfig &server, const std::vector<double> &wakes, double t)
 {
-  double since = server.asleep ? 0.0 : -1.0;
-  for(double s : server.sleeps)
-    if(s <= t && s > since) since = s;
-  if(since < 0) return Sleep::kAwake;
-  for(double w : wakes)
-    if(w >= since && w <= t) return t < w + server.boot_seconds ? Sleep::kBooting : Sleep::kAwake;
-  return Sleep::kAsleep;
+  auto after = std::upper_bound(wakes.begin(), wakes.end(), t);
+  return PowerAt(server, t, after == wakes.begin() ? -1.0 : *(after - 1));
 }
 
 ServerState StateAt(const NasConfig &server, const std::vector<double> &wakes, double t)
 {
   for(const auto &outage : server.outages)
     if(t >= outage.first && t < outage.second) return ServerState::kOutage;
-  switch(SleepAt(server, wakes, t))
+  switch(PowerOf(server, wakes, t))
   {
-    case Sleep::kAsleep: return ServerState::kAsleep;
-    case Sleep::kBooting: return ServerState::kBooting;
-    case Sleep::kAwake: break;
+    case Power::kAsleep: return ServerState::kAsleep;
+    case Power::kBooting: return ServerState::kBooting;
+    case Power::kAwake: break;
   }
   for(const auto &refusal : server.refusals)
     if(t >= refusal.first && t < refusal.second) return ServerState::kRefusing;
@@ -91,23 +88,23 @@ bool LogLineTime(const std::string &line, const TimelineInput &in, double *at, s
 // the plug-in uses, and the address when the text names one.
 bool NasNumber(const std::string &text, int *n, std::string *address)
 {
-  size_t at = text.find(". NAS");
+  size_t at = text.find(kNas);
   if(at == std::string::npos || at == 0) return false;
   size_t digits = at;
   while(digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
   if(digits == at) return false;
   *n = std::atoi(text.c_str() + digits);
   address->clear();
-  size_t rest = at + 5;
-  if(text.compare(rest, 2, " (") == 0)
+  if(text.compare(at, kNasAt.size(), kNasAt) == 0)
   {
-    size_t close = text.find(')', rest);
-    if(close != std::string::npos) *address = text.substr(rest + 2, close - rest - 2);
+    size_t from = at + kNasAt.size(), close = text.find(')', from);
+    if(close != std::string::npos) *address = text.substr(from, close - from);
   }
-  else if(text.compare(rest, 2, ": ") == 0 && rest + 2 < text.size() && text[rest + 2] != '"')
+  else if(text.compare(at, kNasAbout.size(), kNasAbout) == 0 && at + kNasAbout.size() < text.size() &&
+          text[at + kNasAbout.size()] != '"')
   {
-    size_t space = text.find(' ', rest + 2);
-    *address = text.substr(rest + 2, space == std::string::npos ? std::string::npos : space - rest - 2);
+    size_t from = at + kNasAbout.size(), space = text.find(' ', from);
+    *address = text.substr(from, space == std::string::npos ? std::string::npos : space - from);
   }
   return true;
 }
@@ -132,8 +129,7 @@ struct TimelineBuilder::State {
   // Per server: the wake-up packets that woke it (the others change
   // nothing of its state).
   std::vector<std::vector<double>> wakes;
-  std::map<std::string, size_t> point_owner;  // mount point -> server
-  std::vector<std::set<std::string>> shares;
+  MountCount mounts{in.servers};
   std::vector<size_t> most;
   std::vector<double> mounted_since;
   std::string folder_server;  // where the recording folder is now
@@ -158,13 +154,6 @@ struct TimelineBuilder::State {
   {
     return static_cast<double>(static_cast<uint32_t>(tick - in.start_tick)) / 100.0;
   }
-  long ServerOfSource(const std::string &source) const
-  {
-    size_t colon = source.find(':');
-    if(colon == std::string::npos) return -1;
-    auto it = by_address.find(source.substr(0, colon));
-    return it == by_address.end() ? -1 : static_cast<long>(it->second);
-  }
   void SetFolder(double at, const std::string &server)
   {
     if(server == folder_server) return;
@@ -176,6 +165,12 @@ struct TimelineBuilder::State {
   void Compact(size_t s);
   void Tool(const TraceEntry &e, double at);
   void Network(const TraceEntry &e, double at);
+  void WakeUp(const TraceEntry &e, double at);
+  // At the end of the run.
+  void FinishServer(size_t k, double end);
+  void ReceiverMarks(const TimelineInput &end);
+  void Timers(const TimelineInput &end);
+  void RunLog(const TimelineInput &end, double until);
 };
 
 namespace {
@@ -270,7 +265,7 @@ void TimelineBuilder::State::Tool(const TraceEntry &e, double at)
   {
     long s = -1;
     for(size_t k = 1; k < e.args.size() && s < 0; ++k)
-      if(!e.args[k].empty() && e.args[k][0] != '-') s = ServerOfSource(e.args[k]);
+      if(!e.args[k].empty() && e.args[k][0] != '-') s = mounts.ServerOf(e.args[k]);
     if(s < 0) return;
     std::vector<Attempt> &list = attempts[static_cast<size_t>(s)];
     if(list.empty() || list.back().tick != e.tick)
@@ -292,60 +287,52 @@ void TimelineBuilder::State::Tool(const TraceEntry &e, double at)
   {
     // The point as the shell passed it: a folder name may hold blanks.
     std::string point;
-    auto it = Disk::Normalize(e.args[1], &point) ? point_owner.find(point) : point_owner.end();
-    if(it != point_owner.end())
-      AddMark(it->second, {at, MarkKind::kUnmountFailed, "unmount failed: " + e.error});
+    long s = Disk::Normalize(e.args[1], &point) ? mounts.Owner(point) : -1;
+    if(s >= 0) AddMark(static_cast<size_t>(s), {at, MarkKind::kUnmountFailed, "unmount failed: " + e.error});
+  }
+}
+
+// The servers a wake-up packet reached: the first packet of a sleep wakes
+// a server.
+void TimelineBuilder::State::WakeUp(const TraceEntry &e, double at)
+{
+  for(size_t k = 2; k < e.args.size(); ++k)
+  {
+    auto it = by_name.find(e.args[k]);
+    if(it == by_name.end()) continue;
+    size_t s = it->second;
+    bool woke = PowerOf(in.servers[s], wakes[s], at) == Power::kAsleep;
+    if(woke) wakes[s].push_back(at);
+    AddMark(s, {at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp, woke ? "wake-up packet: woke it" : "wake-up packet"});
   }
 }
 
 void TimelineBuilder::State::Network(const TraceEntry &e, double at)
 {
-  const std::string &t = e.text;
-  if(StartsWith(t, "wake-up packet to "))
+  if(!e.args.empty() && e.args[0] == kWakeUpEvent) return WakeUp(e, at);
+  MountCount::Change change = mounts.Take(e);
+  if(change.kind == MountCount::Change::kNone) return;
+  // The recording folder is where the mount now on it is from.
+  if(change.point == kRecordingFolder)
   {
-    size_t reached = t.find(" reached ");
-    if(reached == std::string::npos) return;
-    std::istringstream names(t.substr(reached + 9));
-    for(std::string name; std::getline(names, name, ',');)
-    {
-      name.erase(0, name.find_first_not_of(' '));
-      auto it = by_name.find(name);
-      if(it == by_name.end()) continue;
-      size_t s = it->second;
-      bool woke = SleepAt(in.servers[s], wakes[s], at) == Sleep::kAsleep;
-      if(woke) wakes[s].push_back(at);
-      AddMark(s, {at, woke ? MarkKind::kWokeUp : MarkKind::kWakeUp, woke ? "wake-up packet: woke it" : "wake-up packet"});
-    }
+    long owner = mounts.Owner(kRecordingFolder);
+    if(change.kind == MountCount::Change::kUnmounted || owner >= 0)
+      SetFolder(at, owner >= 0 ? in.servers[static_cast<size_t>(owner)].name : "");
   }
-  else if(StartsWith(t, "mounted "))
+  if(change.server < 0) return;
+  size_t k = static_cast<size_t>(change.server);
+  size_t now = mounts.Mounted(k);
+  if(change.kind == MountCount::Change::kMounted)
   {
-    size_t on = t.rfind(" on ");
-    if(on == std::string::npos) return;
-    std::string source = t.substr(8, on - 8), point = t.substr(on + 4);
-    long s = ServerOfSource(source);
-    if(s < 0) return;
-    size_t k = static_cast<size_t>(s);
-    point_owner[point] = k;
-    if(shares[k].empty()) mounted_since[k] = at;
-    shares[k].insert(point);
-    most[k] = std::max(most[k], shares[k].size());
-    if(point == kRecordingFolder) SetFolder(at, in.servers[k].name);
+    if(now == 1) mounted_since[k] = at;
+    most[k] = std::max(most[k], now);
+    return;
   }
-  else if(StartsWith(t, "unmounted "))
+  ++unmounts[k][e.tick];
+  if(now == 0)
   {
-    std::string point = t.substr(10);
-    if(point == kRecordingFolder) SetFolder(at, "");
-    auto it = point_owner.find(point);
-    if(it == point_owner.end()) return;
-    size_t k = it->second;
-    point_owner.erase(it);
-    if(shares[k].erase(point) == 0) return;
-    ++unmounts[k][e.tick];
-    if(shares[k].empty())
-    {
-      tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
-      most[k] = 0;
-    }
+    tl.servers[k].mounted.push_back({mounted_since[k], at, static_cast<int>(most[k])});
+    most[k] = 0;
   }
 }
 
@@ -362,7 +349,6 @@ TimelineBuilder::TimelineBuilder(const TimelineInput &in) : state_(std::make_uni
     st.tl.servers.push_back({s.name, s.address, {}, {}, {}});
   }
   st.wakes.resize(n);
-  st.shares.resize(n);
   st.most.assign(n, 0);
   st.mounted_since.assign(n, -1);
   st.attempts.resize(n);
@@ -388,77 +374,77 @@ void TimelineBuilder::Add(const TraceEntry &e)
     st.tl.screenshots.push_back({at, e.text.substr(16)});
 }
 
-RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
+// A server's spans and marks once the run is over: what is still mounted
+// lasts to the end; the attempts and unmounts become marks.
+void TimelineBuilder::State::FinishServer(size_t k, double end)
 {
-  State &st = *state_;
-  RunTimeline &tl = st.tl;
-  auto seconds = [&](uint32_t tick) { return st.Seconds(tick); };
-  double end = std::max(in.duration, st.last);
-  tl.duration = end;
-  const auto &by_address = st.by_address;
-
-  for(size_t k = 0; k < tl.servers.size(); ++k)
+  ServerTimeline &s = tl.servers[k];
+  if(mounts.Mounted(k) > 0) s.mounted.push_back({mounted_since[k], end, static_cast<int>(most[k])});
+  for(const Attempt &a : attempts[k])
   {
-    ServerTimeline &s = tl.servers[k];
-    if(!st.shares[k].empty()) s.mounted.push_back({st.mounted_since[k], end, static_cast<int>(st.most[k])});
-    for(const State::Attempt &a : st.attempts[k])
-    {
-      std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
-      if(a.failed == 0)
-        s.marks.push_back({seconds(a.tick), MarkKind::kMountOk, "mount attempt: " + what});
-      else
-        s.marks.push_back({seconds(a.tick), a.refused ? MarkKind::kMountRefused : MarkKind::kMountFailed,
-                           (a.refused ? "mount refused by the server: " : "mount attempt failed: ") + what + " (" +
-                               a.error + ")"});
-    }
-    for(const auto &[tick, count] : st.unmounts[k])
-      s.marks.push_back({seconds(tick), MarkKind::kUnmount, "unmounted " + std::to_string(count) + " shares"});
-    s.states = StateSpans(st.in.servers[k], st.wakes[k], end);
+    std::string what = std::to_string(a.ok) + " of " + std::to_string(a.ok + a.failed) + " mounts";
+    if(a.failed == 0)
+      s.marks.push_back({Seconds(a.tick), MarkKind::kMountOk, "mount attempt: " + what});
+    else
+      s.marks.push_back({Seconds(a.tick), a.refused ? MarkKind::kMountRefused : MarkKind::kMountFailed,
+                         (a.refused ? "mount refused by the server: " : "mount attempt failed: ") + what + " (" +
+                             a.error + ")"});
   }
-  if(end > st.folder_since) tl.recording_folder.push_back({st.folder_since, end, st.folder_server});
+  for(const auto &[tick, count] : unmounts[k])
+    s.marks.push_back({Seconds(tick), MarkKind::kUnmount, "unmounted " + std::to_string(count) + " shares"});
+  s.states = StateSpans(in.servers[k], wakes[k], end);
+}
 
-  tl.receiver_marks.push_back({0, MarkKind::kStart, "started: TAP_Main returned " + std::to_string(in.main_result)});
-  if(st.exit_at >= 0 && st.exit_at < in.duration)
-    tl.receiver_marks.push_back({st.exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
-  else if(in.stop_at_end)
-    tl.receiver_marks.push_back({in.duration, MarkKind::kStop, "stop request at the end of the run"});
+void TimelineBuilder::State::ReceiverMarks(const TimelineInput &end)
+{
+  tl.receiver_marks.push_back({0, MarkKind::kStart, "started: TAP_Main returned " + std::to_string(end.main_result)});
+  if(exit_at >= 0 && exit_at < end.duration)
+    tl.receiver_marks.push_back({exit_at, MarkKind::kExit, "the plug-in ended itself (TAP_Exit)"});
+  else if(end.stop_at_end)
+    tl.receiver_marks.push_back({end.duration, MarkKind::kStop, "stop request at the end of the run"});
+}
 
-  for(size_t k = 0; k < in.timers_before.size() && k < in.timers_after.size(); ++k)
+void TimelineBuilder::State::Timers(const TimelineInput &end)
+{
+  for(size_t k = 0; k < end.timers_before.size() && k < end.timers_after.size(); ++k)
   {
-    const FirmwareTimer &before = in.timers_before[k], &after = in.timers_after[k];
-    tl.timers.push_back({after.name, after.record != 0, TimerSeconds(before.start, in), TimerSeconds(after.start, in),
-                         static_cast<double>(after.duration)});
+    const FirmwareTimer &before = end.timers_before[k], &after = end.timers_after[k];
+    tl.timers.push_back({after.name, after.record != 0, TimerSeconds(before.start, end),
+                         TimerSeconds(after.start, end), static_cast<double>(after.duration)});
   }
+}
 
-  // The run log: each line at its stamp (a line without one at the one
-  // before); a ping with the same answer as the last is routine.
+// The run log: each line at its stamp (a line without one at the one
+// before); a ping with the same answer as the last is routine.
+void TimelineBuilder::State::RunLog(const TimelineInput &end, double until)
+{
   std::map<int, std::string> number_address;
   std::map<int, std::string> last_answer;
-  std::istringstream log(in.run_log);
+  std::istringstream log(end.run_log);
   double at = 0;
   for(std::string raw; std::getline(log, raw);)
   {
     while(!raw.empty() && (raw.back() == '\r' || raw.back() == '\n')) raw.pop_back();
     std::string text = raw;
     double stamped;
-    if(LogLineTime(raw, in, &stamped, &text)) at = std::min(std::max(stamped, 0.0), end);
-    bool routine = StartsWith(text, "Send Ping to ") || StartsWith(text, "ping -c") ||
-                   text.find("ether-wake") != std::string::npos || text == "Check Networkstatus";
+    if(LogLineTime(raw, end, &stamped, &text)) at = std::min(std::max(stamped, 0.0), until);
+    bool routine = StartsWith(text, LOG_PING_SENT) || StartsWith(text, LOG_PING_COMMAND) ||
+                   text.find(LOG_WAKEUP_APPLET) != std::string::npos || text == LOG_NETWORK_CHECK;
     int n = 0;
     std::string address;
     bool numbered = NasNumber(text, &n, &address);
     if(numbered)
     {
       if(!address.empty()) number_address[n] = address;
-      size_t is = text.rfind(") is ");
+      size_t is = text.rfind(kNasIs);
       if(is != std::string::npos)
       {
-        std::string answer = text.substr(is + 5);
+        std::string answer = text.substr(is + kNasIs.size());
         routine = last_answer[n] == answer;
         last_answer[n] = answer;
       }
     }
-    if(text.find("- not run") != std::string::npos)
+    if(text.find(LOG_NOT_RUN) != std::string::npos)
     {
       Mark mark{at, MarkKind::kRefusal, "not run: " + Latin1ToUtf8(text)};
       auto known = numbered ? number_address.find(n) : number_address.end();
@@ -470,13 +456,24 @@ RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
     }
     tl.log.push_back({at, Latin1ToUtf8(text), routine});
   }
+}
 
+RunTimeline TimelineBuilder::Finish(const TimelineInput &in)
+{
+  State &st = *state_;
+  RunTimeline &tl = st.tl;
+  double end = std::max(in.duration, st.last);
+  tl.duration = end;
+  for(size_t k = 0; k < tl.servers.size(); ++k) st.FinishServer(k, end);
+  if(end > st.folder_since) tl.recording_folder.push_back({st.folder_since, end, st.folder_server});
+  st.ReceiverMarks(in);
+  st.Timers(in);
+  st.RunLog(in, end);
   auto by_time = [](const Mark &a, const Mark &b) { return a.at < b.at; };
   for(ServerTimeline &s : tl.servers) std::stable_sort(s.marks.begin(), s.marks.end(), by_time);
   std::stable_sort(tl.receiver_marks.begin(), tl.receiver_marks.end(), by_time);
   return tl;
 }
-
 
 RunTimeline BuildTimeline(const TimelineInput &input, const std::vector<TraceEntry> &trace)
 {
@@ -489,24 +486,12 @@ std::string TimelineClock(const RunTimeline &timeline, double at, bool with_date
 {
   int64_t total = static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(at);
   int64_t day = total >= 0 ? total / 86400 : (total - 86399) / 86400;
-  int64_t second = total - day * 86400;
-  char text[48];
-  if(with_date)
-  {
-    static const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    Date d = DateFromMjd(timeline.start_mjd + day);
-    // The year only where the run passes a new year's eve.
-    int64_t last_day = (static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(timeline.duration)) / 86400;
-    bool years = DateFromMjd(timeline.start_mjd).year != DateFromMjd(timeline.start_mjd + last_day).year;
-    char year[8] = "";
-    if(years) std::snprintf(year, sizeof(year), "%04d", d.year);
-    std::snprintf(text, sizeof(text), "%s %02d.%02d.%s %02d:%02d:%02d", kDays[d.weekday], d.day, d.month, year,
-                  static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
-  }
-  else
-    std::snprintf(text, sizeof(text), "%02d:%02d:%02d", static_cast<int>(second / 3600),
-                  static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
-  return text;
+  auto second = static_cast<uint32_t>(total - day * 86400);
+  if(!with_date) return TimeOfDayText(second);
+  // The year only where the run passes a new year's eve.
+  int64_t last_day = (static_cast<int64_t>(timeline.start_second) + static_cast<int64_t>(timeline.duration)) / 86400;
+  bool years = DateFromMjd(timeline.start_mjd).year != DateFromMjd(timeline.start_mjd + last_day).year;
+  return DayTimeText(timeline.start_mjd + day, second, years);
 }
 
 }  // namespace sim
