@@ -84,19 +84,19 @@ void RunRecord::Take(const TraceEntry &e)
                 << (e.error.empty() ? "" : " (" + e.error + ")") << "\n";
       break;
     case TraceKind::kTool:
+    {
       if(e.args.size() < 2 || e.args[0] != "mount") break;
-      for(size_t k = 0; k < servers_.size(); ++k)
-      {
-        const std::string &address = servers_[k].address;
-        if(e.args[1].compare(0, address.size(), address) != 0 || e.args[1].compare(address.size(), 1, ":") != 0)
-          continue;
-        Open &a = attempt_[k];
-        // A mount at a later moment begins the next attempt.
-        if(a.open && a.tick != e.tick) CloseAttempt(k);
-        if(!a.open) a = {true, false, e.tick};
-        a.failed = a.failed || e.status != 0;
-      }
+      // The server whose export it names, found as the mount count finds it.
+      long server = mounts_.ServerOf(e.args[1]);
+      if(server < 0) break;
+      size_t k = static_cast<size_t>(server);
+      Open &a = attempt_[k];
+      // A mount at a later moment begins the next attempt.
+      if(a.open && a.tick != e.tick) CloseAttempt(k);
+      if(!a.open) a = {true, false, e.tick};
+      a.failed = a.failed || e.status != 0;
       break;
+    }
     case TraceKind::kNetwork:
     {
       MountCount::Change change = mounts_.Take(e);
