@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/receiver/pc_file.h"
 #include "sim/report/report_html.h"
 
 namespace {
@@ -32,10 +33,9 @@ namespace fs = std::filesystem;
 
 std::string ReadFile(const fs::path &path)
 {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string text;
+  sim::ReadPcFile(path.string(), &text);
+  return text;
 }
 
 size_t Count(const std::string &text, const std::string &what)

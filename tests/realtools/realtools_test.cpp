@@ -46,23 +46,20 @@
 
 #include "sim/firmware/firmware_dat.h"
 #include "sim/receiver/receiver.h"
+#include "tests/support/host_files.h"
 
 extern char **environ;
 
 namespace {
 
+using host_files::Count;
+using host_files::ReadText;
+using host_files::Tree;
+
 namespace fs = std::filesystem;
 
 constexpr int kSkip = 77;
 const std::string kSettings = "/ProgramFiles/Settings/Brimvale";
-
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteText(const std::string &path, const std::string &text)
 {
@@ -315,29 +312,6 @@ std::map<pid_t, std::string> LivingProcesses()
 void ReapEnded()
 {
   while(waitpid(-1, nullptr, WNOHANG) > 0) {}
-}
-
-// Folder tree with file contents, for comparing before and after.
-std::string Tree(const std::string &host)
-{
-  if(!fs::exists(host)) return "(missing)";
-  std::vector<std::string> lines;
-  for(const auto &e : fs::recursive_directory_iterator(host))
-  {
-    std::string rel = fs::relative(e.path(), host).string();
-    lines.push_back(rel + (e.is_directory() ? "/" : " = " + ReadText(e.path().string())));
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for(const std::string &l : lines) out += l + "\n";
-  return out;
-}
-
-size_t Count(const std::string &text, const std::string &what)
-{
-  size_t n = 0;
-  for(size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 // Set by main() in the namespaces before the tests run.

@@ -35,10 +35,15 @@
 
 #include "sim/firmware/firmware_dat.h"
 #include "sim/receiver/receiver.h"
+#include "tests/support/host_files.h"
 
 extern char **environ;
 
 namespace {
+
+using host_files::Count;
+using host_files::ReadText;
+using host_files::Tree;
 
 namespace fs = std::filesystem;
 
@@ -53,21 +58,6 @@ const Clock::time_point g_start = Clock::now();
 double Now() { return std::chrono::duration<double>(Clock::now() - g_start).count(); }
 
 // ---- small helpers --------------------------------------------------------
-
-std::string ReadText(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-size_t Count(const std::string &text, const std::string &what)
-{
-  size_t n = 0;
-  for(size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 struct MountLine {
   std::string source, point, type, options;
@@ -111,22 +101,6 @@ size_t MountsBelow(const std::string &prefix)
   for(const MountLine &m : Mounts())
     if(m.point.compare(0, prefix.size(), prefix) == 0) ++n;
   return n;
-}
-
-// Folder tree with file contents, for comparing before and after.
-std::string Tree(const std::string &folder)
-{
-  if(!fs::exists(folder)) return "(missing)";
-  std::vector<std::string> lines;
-  for(const auto &e : fs::recursive_directory_iterator(folder))
-  {
-    std::string rel = fs::relative(e.path(), folder).string();
-    lines.push_back(rel + (e.is_directory() ? "/" : " = " + ReadText(e.path().string())));
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for(const std::string &l : lines) out += l + "\n";
-  return out;
 }
 
 std::map<std::string, std::string> ReadIni(const std::string &path)
