@@ -151,7 +151,7 @@ def make_initramfs(args, work):
     build = os.path.abspath(args.mipsel_build)
     root = os.path.join(work, "initramfs")
     for d in ("bin", "sbin", "usr/bin", "usr/sbin", "usr/local/sbin", "proc", "sys", "dev", "tmp", "run", "etc",
-              "receiver/lib", "receiver/firmware", "lib/modules", "mnt/hd/ProgramFiles/Settings/Brimvale",
+              "receiver/firmware", "lib/modules", "mnt/hd/ProgramFiles/Settings/Brimvale",
               "mnt/hd/MediaFiles", "mnt/hd/MP3Files", "mnt/hd/PhotoFiles", "mnt/hd/DataFiles"):
         os.makedirs(os.path.join(root, d), exist_ok=True)
     shutil.copy2(os.path.join(guest, "bin/busybox"), os.path.join(root, "bin/busybox"))
@@ -171,14 +171,12 @@ def make_initramfs(args, work):
     # The receiver runner, the plug-in and the firmware objects, from the mipsel build.
     night = os.path.join(build, "tests/system/brimvale-receiver-night")
     tap = os.path.join(build, "Brimvale.tap")
-    code = os.path.join(build, "libbrimvale_code.so")
     firmware = os.path.join(build, "firmware")
-    for path in (night, tap, code, firmware):
+    for path in (night, tap, firmware):
         if not os.path.exists(path):
             raise SystemExit(f"night: {path} is missing: scripts/receiver-system.sh builds it")
     shutil.copy2(night, os.path.join(root, "receiver/brimvale-receiver-night"))
     shutil.copy2(tap, os.path.join(root, "receiver/Brimvale.tap"))
-    shutil.copy2(code, os.path.join(root, "receiver/lib/libbrimvale_code.so"))
     fw = [e.path for e in os.scandir(firmware) if e.name.endswith(".so")]
     for path in fw:
         shutil.copy2(path, os.path.join(root, "receiver/firmware", os.path.basename(path)))
@@ -187,12 +185,12 @@ def make_initramfs(args, work):
     libdirs = ["lib/mipsel-linux-gnu", "usr/lib/mipsel-linux-gnu"]
     copy_with_links(guest, "lib/ld.so.1", root)
     todo = [os.path.join(root, p) for p in ("bin/ps", "sbin/rpcbind", "usr/sbin/etherwake",
-                                            "receiver/brimvale-receiver-night", "receiver/lib/libbrimvale_code.so")]
+                                            "receiver/brimvale-receiver-night")]
     todo += [os.path.join(root, "receiver/firmware", os.path.basename(p)) for p in fw]
     done = set()
     while todo:
         for lib in needed(todo.pop()):
-            if lib in done or lib == "libbrimvale_code.so":
+            if lib in done:
                 continue
             done.add(lib)
             where = next((d for d in libdirs if os.path.lexists(os.path.join(guest, d, lib))), None)
