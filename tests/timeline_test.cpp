@@ -37,6 +37,18 @@ sim::TraceEntry Tool(double seconds, std::vector<std::string> args, int status, 
   return {kStart + static_cast<uint32_t>(seconds * 100), TraceKind::kTool, text, std::move(args), status, error};
 }
 
+// A NAS asleep from the start that takes 50 s to boot once woken.
+sim::NasConfig SleepingNas()
+{
+  sim::NasConfig nas;
+  nas.name = "nas";
+  nas.address = "10.0.0.1";
+  nas.mac = "00:11:32:00:00:01";
+  nas.asleep = true;
+  nas.boot_seconds = 50;
+  return nas;
+}
+
 // A sleeping NAS that is woken, refuses its first mount, holds the recording
 // folder for half a minute, drops out, and is asked again while away; a
 // second NAS whose settings the plug-in refused to put into a command.
@@ -44,12 +56,7 @@ class TimelineTest : public ::testing::Test {
  protected:
   void SetUp() override
   {
-    sim::NasConfig nas;
-    nas.name = "nas";
-    nas.address = "10.0.0.1";
-    nas.mac = "00:11:32:00:00:01";
-    nas.asleep = true;
-    nas.boot_seconds = 50;
+    sim::NasConfig nas = SleepingNas();
     nas.outages = {{100, 200}};
     sim::NasConfig other;
     other.name = "other";
@@ -127,12 +134,7 @@ TEST_F(TimelineTest, ServerStateFollowsSleepWakeUpBootAndOutage)
 // would have met. Packets while booting or up change nothing.
 TEST(TimelineSleepTest, ServerStateIsWhatTheNetworkAnswers)
 {
-  sim::NasConfig nas;
-  nas.name = "nas";
-  nas.address = "10.0.0.1";
-  nas.mac = "00:11:32:00:00:01";
-  nas.asleep = true;
-  nas.boot_seconds = 50;
+  sim::NasConfig nas = SleepingNas();
   nas.sleeps = {200, 500};
   sim::TimelineInput in;
   in.servers = {nas};
